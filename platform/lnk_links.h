@@ -1,0 +1,36 @@
+#pragma once
+// fCreateShellLink over real MS-SHLLINK .lnk files: header, LinkInfo with the local base path,
+// working directory (the target's folder) and arguments, strings in ANSI.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/shell_link.h"
+
+namespace vellomar::platform {
+
+struct LinkSpec {
+  std::string target;             // DOS path of the target, e.g. C:\Program Files\Vellomar\kestrom.exe
+  std::string arguments;          // e.g. "/locknow"
+  std::string working_directory;  // DOS path; the target's folder
+};
+
+// The bytes of a .lnk file for `spec`.
+std::string BuildLnkFile(const LinkSpec& spec);
+
+class LnkShellLinks : public ShellLinks {
+ public:
+  // `host_path` maps a DOS path to the host path; `programs_folder` is the DOS path of the Start
+  // menu's Programs folder (C:\WINDOWS\Start Menu\Programs).
+  LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
+                std::string programs_folder);
+  long fCreateShellLink(const std::string& folder, const std::string& name,
+                        const std::string& target, const std::string& arguments) override;
+
+ private:
+  std::function<std::filesystem::path(const std::string&)> host_path_;
+  std::string programs_folder_;
+};
+
+}  // namespace vellomar::platform

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmark need (Debian 12).
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
+  libfltk1.3-dev libx11-dev libxtst-dev
+  xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  liblnk-utils attr
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,122 @@
+#pragma once
+// The application object: owns the forms (single instances, created on first use), runs the event
+// loop and nested modal loops, delivers user input and timer ticks to the forms' handlers, and
+// writes the trace. Every runtime (headless, FLTK) drives forms through it, so the behaviour and
+// the trace are the same in both.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+#include "platform/platform.h"
+#include "ui/backend.h"
+#include "ui/form.h"
+#include "ui/trace.h"
+
+namespace vellomar::ui {
+
+// Ends the program: thrown by Application::End, caught only at the top of Run. It is not a
+// std::exception, so no handler that catches run-time errors swallows it.
+struct EndProgram {};
+
+class Application {
+ public:
+  // `command_line` is the text after the program's name.
+  Application(Backend& backend, platform::Services services, std::string command_line,
+              Trace* trace = nullptr);
+  ~Application();
+
+  // Runs the program: creates the startup form F, loads it, shows it unless its Load hid it, and
+  // processes events until End (or until no form is loaded). Returns the exit code (0).
+  template <class F>
+  int Run() {
+    return RunStartup(Get<F>());
+  }
+
+  // The single instance of a form (or of any object constructible from Application&, such as a
+  // state holder shared by several forms), created on first use.
+  template <class T>
+  T& Get() {
+    auto it = singletons_.find(std::type_index(typeid(T)));
+    if (it != singletons_.end()) return *static_cast<T*>(it->second.get());
+    auto holder = std::make_shared<T>(*this);
+    T& ref = *holder;
+    singletons_.emplace(std::type_index(typeid(T)), holder);
+    if constexpr (std::is_base_of_v<Form, T>) Created(ref);
+    return ref;
+  }
+
+  // Run-time services the forms use.
+  const std::string& Command() const { return command_line_; }
+  platform::FileSystem& files() { return services_.files; }
+  platform::Registry& registry() { return services_.registry; }
+  platform::ShellLinks& links() { return services_.links; }
+  platform::Clock& clock() { return backend_.clock(); }
+  float Timer() { return clock().Timer(); }
+  ScreenMetrics Screen() { return backend_.Screen(); }
+
+  void Show(Form& form, bool modal);
+  void Hide(Form& form);
+  void Unload(Form& form);
+  // A modal message box with an OK button only; returns when it is dismissed. Timers keep firing.
+  void MsgBox(const std::string& text, const std::string& title);
+  void DoEvents();
+  // Sleeps `seconds` on the clock; processes no events.
+  void Wait(double seconds);
+  [[noreturn]] void End();
+  bool Ended() const { return ended_; }
+
+  // SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, flag, ...): engage (-1/true) or release (0).
+  // Engaging may throw RuntimeError when the lock cannot be had.
+  long SetScreenSaverRunning(bool engage);
+  // SetWindowPos(hwnd, HWND_TOPMOST, x, y, w, h, SWP_NOACTIVATE | SWP_SHOWWINDOW).
+  void SetWindowPosTopmost(Form& form, int x, int y, int width, int height);
+
+  // Input from the runtime. Each runs the form's handler; a handler's End is remembered and the
+  // loops unwind; an unhandled run-time error is shown and ends the program, releasing the lock.
+  void DeliverClick(Control& control);  // button, check box, option button, text box click
+  void DeliverTyping(TextBox& box, const std::string& text);
+  void DeliverEnter(Form& form);   // presses the default button
+  void DeliverEscape(Form& form);  // presses the cancel button
+  void DeliverClose(Form& form, int reason);
+  void DeliverMouseMove(Form& form);
+  void DeliverGotFocus(Form& form);
+  void DeliverTimer(Timer& timer);
+  void DeliverMessageBoxClosed(int id);
+
+  // Reported by controls and forms when the program changes them.
+  void PropertyChanged(Control& control, Property property, const std::string& value);
+  void CaptionChanged(Form& form);
+  void TimerChanged(ui::Timer& timer);
+  void FocusRequested(Control& control);
+
+  // Forms in creation order.
+  const std::vector<Form*>& forms() const { return forms_; }
+  Form* FindForm(const std::string& name) const;
+  bool MessageBoxOpen() const { return !open_boxes_.empty(); }
+
+ private:
+  int RunStartup(Form& form);
+  void Created(Form& form);
+  void Load(Form& form);
+  // Runs events until `done` or End; rethrows EndProgram after End.
+  template <class Done>
+  void RunUntil(Done done);
+  template <class Handler>
+  void Dispatch(Handler handler);
+
+  Backend& backend_;
+  platform::Services services_;
+  std::string command_line_;
+  Trace* trace_;
+  std::map<std::type_index, std::shared_ptr<void>> singletons_;
+  std::vector<Form*> forms_;
+  std::vector<int> open_boxes_;
+  int next_box_id_ = 1;
+  bool ended_ = false;
+  bool lock_engaged_ = false;
+};
+
+}  // namespace vellomar::ui
