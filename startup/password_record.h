@@ -60,6 +60,9 @@ std::string EncodePassword(const std::string& plain);
 std::string DecodePassword(const std::string& stored);
 // True when DecodePassword(stored) and `typed` are equal after upper-casing letters.
 bool PasswordMatches(const std::string& stored, const std::string& typed);
+// Replaces supermp.dat with `line` and CR LF, through file number 1 (closed first and after).
+// Throws RuntimeError when the file cannot be written.
+void WriteRecordLine(platform::FileSystem& files, const std::string& line);
 // Replaces supermp.dat with start marker + encoded + end marker + digits and CR LF.
 void WritePasswordRecord(platform::FileSystem& files, const std::string& encoded,
                          const std::string& digits);
