@@ -3,6 +3,8 @@
 // switching, the secure-attention keys) is refused. Engaging twice or releasing when not engaged
 // is harmless.
 
+#include <functional>
+
 namespace vellomar::platform {
 
 class KeyboardLock {
@@ -18,6 +20,7 @@ class KeyboardLock {
 class RecordingKeyboardLock : public KeyboardLock {
  public:
   void Engage() override {
+    if (before_engage) before_engage();  // may throw, as a lock that cannot be had does
     engaged_ = true;
     ++engage_calls_;
   }
@@ -28,6 +31,9 @@ class RecordingKeyboardLock : public KeyboardLock {
   bool Engaged() const override { return engaged_; }
   int engage_calls() const { return engage_calls_; }
   int release_calls() const { return release_calls_; }
+
+  // Tests: runs at the start of every Engage; throwing from it leaves the state unchanged.
+  std::function<void()> before_engage;
 
  private:
   bool engaged_ = false;

@@ -16,8 +16,8 @@ struct LinkSpec {
   std::string working_directory;  // DOS path; the target's folder
 };
 
-// The bytes of a .lnk file for `spec`.
-std::string BuildLnkFile(const LinkSpec& spec);
+// The bytes of a .lnk file for `link`.
+std::string BuildLnkFile(const LinkSpec& link);
 
 class LnkShellLinks : public ShellLinks {
  public:

@@ -22,7 +22,8 @@ constexpr LONG kErrorAccessDenied = 5;
 constexpr LONG kErrorInvalidHandle = 6;
 constexpr LONG kErrorInvalidParameter = 87;
 constexpr LONG kErrorMoreData = 234;
-constexpr LONG kErrorBadDb = 1009;  // the registry file is damaged
+constexpr LONG kErrorBadDb = 1009;             // the registry file is damaged
+constexpr LONG kErrorRegistryIoFailed = 1016;  // the registry file could not be written
 }  // namespace win32
 
 class Registry {

@@ -19,7 +19,8 @@ inline constexpr char kPasswordFile[] = "supermp.dat";
 inline constexpr int kPasswordFileNumber = 1;
 inline constexpr int kMaxPasswordLength = 35;
 
-inline constexpr char kMsgRecordCorrupted[] = "Password file has been corrupted.  You must reinstall.";
+inline constexpr char kMsgRecordCorrupted[] =
+    "Password file has been corrupted.  You must reinstall.";
 inline constexpr char kMsgRecordMissing[] =
     "Password file is either missing or corrupted.  Make sure that you have not altered the "
     "working directory.  You may need to reinstall.";
@@ -34,12 +35,13 @@ class RecordCorrupted : public std::runtime_error {
 // RuntimeError; this one covers the negative password length.
 class RecordUnreadable : public RuntimeError {
  public:
-  explicit RecordUnreadable(const std::string& why) : RuntimeError(errc::kInvalidProcedureCall, why) {}
+  explicit RecordUnreadable(const std::string& why)
+      : RuntimeError(errc::kInvalidProcedureCall, why) {}
 };
 
 struct PasswordRecord {
-  int start = 0;  // 1-based position of the start marker
-  int end = 0;    // 1-based position of the end marker
+  int start = 0;        // 1-based position of the start marker
+  int end = 0;          // 1-based position of the end marker
   std::string encoded;  // the encoded password field, as stored
   std::string digits;   // up to four characters after the end marker
 };

@@ -34,7 +34,8 @@ class FakeFiles : public platform::FileSystem {
     if (output) writes.push_back(calls.back());
     if (open_.count(number)) throw RuntimeError(errc::kFileAlreadyOpen, "File already open");
     const std::string key = Key(path);
-    if (folders.count(key)) throw RuntimeError(errc::kPathFileAccessError, "Path/File access error");
+    if (folders.count(key))
+      throw RuntimeError(errc::kPathFileAccessError, "Path/File access error");
     if (!output && !files.count(key)) throw RuntimeError(errc::kFileNotFound, "File not found");
     open_[number] = Handle{key, output, 0, ""};
   }
@@ -103,7 +104,8 @@ class FakeFiles : public platform::FileSystem {
   }
   Handle& Get(int number) {
     auto it = open_.find(number);
-    if (it == open_.end()) throw RuntimeError(errc::kBadFileNameOrNumber, "Bad file name or number");
+    if (it == open_.end())
+      throw RuntimeError(errc::kBadFileNameOrNumber, "Bad file name or number");
     return it->second;
   }
 };

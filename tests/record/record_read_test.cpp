@@ -117,8 +117,8 @@ TEST_F(RecordReadTest, BinaryAndHugeLinesAreHandledByTheMarkersAlone) {
 }
 
 TEST(ParseRecordTest, FieldsAreCutByTheFirstMarkers) {
-  PasswordRecord r = ParsePasswordRecord("ab" + kStart + "enc" + kEnd + "1010" + kStart + "x" +
-                                         kEnd + "0000");
+  PasswordRecord r =
+      ParsePasswordRecord("ab" + kStart + "enc" + kEnd + "1010" + kStart + "x" + kEnd + "0000");
   EXPECT_EQ(r.start, 3);
   EXPECT_EQ(r.end, 14);
   EXPECT_EQ(r.encoded, "enc");
@@ -131,8 +131,8 @@ TEST(ParseRecordTest, FieldsAreCutByTheFirstMarkers) {
 }
 
 TEST(ParseRecordTest, MissingMarkerIsCorruptedAndReversedMarkersAreUnreadable) {
-  for (const std::string& line : {std::string(), kStart + "abc", "abc" + kEnd,
-                                  "*KVD%3U~abc" + kEnd, kStart + "abcRFP9E>4W"}) {
+  for (const std::string& line : {std::string(), kStart + "abc", "abc" + kEnd, "*KVD%3U~abc" + kEnd,
+                                  kStart + "abcRFP9E>4W"}) {
     EXPECT_THROW(ParsePasswordRecord(line), RecordCorrupted) << line;
   }
   // The first end marker counts even when a proper pair follows it.

@@ -1,0 +1,152 @@
+#include "platform/installation.h"
+
+#include <system_error>
+
+#include "platform/emulated.h"
+#include "platform/errors.h"
+
+namespace vellomar::platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFile = 1;
+constexpr char kMsdosSys[] = "C:\\MSDOS.SYS";
+
+// MSDOS.SYS as Windows 98 leaves it, padding lines included (it must stay over 1024 bytes).
+std::vector<std::string> MsdosSysLines() {
+  std::vector<std::string> lines = {
+      "[Paths]",
+      "WinDir=C:\\WINDOWS",
+      "WinBootDir=C:\\WINDOWS",
+      "HostWinBootDrv=C",
+      "",
+      "[Options]",
+      "BootMulti=1",
+      "BootGUI=1",
+      "DoubleBuffer=1",
+      "AutoScan=1",
+      "WinVer=4.10.2222",
+      ";",
+      ";The following lines are required for compatibility with other programs.",
+      ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).",
+  };
+  for (char tail = 'a'; tail <= 's'; ++tail) lines.push_back(";" + std::string(70, 'x') + tail);
+  return lines;
+}
+
+class Installer {
+ public:
+  explicit Installer(const InstallOptions& options)
+      : options_(options), machine_(options.drive_c, options.drive_c) {}
+
+  InstallResult Run() {
+    result_.done.push_back("drive C: is " + machine_.drive_c().string());
+    for (const char* folder : {kWindowsDirectory, "C:\\WINDOWS\\Desktop", "C:\\WINDOWS\\Start Menu",
+                               kProgramsFolder, "C:\\Program Files", kProgramFolder}) {
+      Step([&] { MakeFolder(folder); });
+    }
+    Step([&] { MakeRegistry(); });
+    Step([&] { MakeMsdosSys(); });
+    Step([&] { CopyProgram(); });
+    Step([&] { MakePasswordFile(); });
+    return result_;
+  }
+
+ private:
+  template <typename Action>
+  void Step(Action action) {
+    try {
+      action();
+    } catch (const std::exception& error) {
+      result_.problems.push_back(error.what());
+    }
+  }
+
+  bool Exists(const std::string& dos) const {
+    std::error_code error;
+    return fs::exists(machine_.HostPath(dos), error);
+  }
+
+  void MakeFolder(const std::string& folder) {
+    if (Exists(folder)) return;
+    machine_.files().MkDir(folder);
+    result_.done.push_back("created " + folder);
+  }
+
+  void MakeRegistry() {
+    const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kRunServicesKey;
+    switch (machine_.CreateRegistryKey(kRunServicesKey)) {
+      case KeyCreation::kCreated:
+        result_.done.push_back(std::string("added ") + key + " to " + kRegistryFile);
+        break;
+      case KeyCreation::kExisted:
+        result_.done.push_back(std::string("kept ") + kRegistryFile);
+        break;
+      case KeyCreation::kDamaged:
+        result_.problems.push_back(std::string(kRegistryFile) +
+                                   " is not a REGEDIT4 file; left as it is");
+        break;
+      case KeyCreation::kFailed:
+        result_.problems.push_back(std::string("could not write ") + kRegistryFile);
+        break;
+    }
+  }
+
+  void MakeMsdosSys() {
+    if (Exists(kMsdosSys)) {
+      result_.done.push_back(std::string("kept ") + kMsdosSys);
+      return;
+    }
+    FileSystem& files = machine_.files();
+    files.Open(kFile, kMsdosSys, OpenMode::Output);
+    for (const std::string& line : MsdosSysLines()) files.PrintLine(kFile, line);
+    files.Close(kFile);
+    files.SetAttr(kMsdosSys, attr::kReadOnly | attr::kHidden | attr::kSystem);
+    result_.done.push_back(std::string("created ") + kMsdosSys + " (read-only, hidden, system)");
+  }
+
+  void CopyProgram() {
+    const std::string target = std::string(kProgramFolder) + "\\kestrom.exe";
+    std::error_code error;
+    if (!fs::is_regular_file(options_.program, error)) {
+      throw std::runtime_error("program not found: " + options_.program.string() +
+                               " (build it, or pass --program)");
+    }
+    machine_.files().FileCopy(machine_.DosPath(options_.program), target);
+    result_.done.push_back("copied " + options_.program.string() + " to " + target);
+  }
+
+  void MakePasswordFile() {
+    const std::string file = std::string(kProgramFolder) + "\\supermp.dat";
+    if (Exists(file)) {
+      result_.done.push_back("kept " + file);
+      return;
+    }
+    FileSystem& files = machine_.files();
+    files.Open(kFile, file, OpenMode::Output);
+    files.PrintLine(kFile, options_.initial_record);
+    files.Close(kFile);
+    result_.done.push_back("created " + file + " (no password yet)");
+  }
+
+  const InstallOptions& options_;
+  EmulatedMachine machine_;
+  InstallResult result_;
+};
+
+}  // namespace
+
+InstallResult Install(const InstallOptions& options) {
+  std::error_code error;
+  fs::create_directories(options.drive_c, error);
+  if (error) {
+    InstallResult result;
+    result.problems.push_back("cannot create drive C: at " + options.drive_c.string() + ": " +
+                              error.message());
+    return result;
+  }
+  return Installer(options).Run();
+}
+
+}  // namespace vellomar::platform

@@ -1,0 +1,39 @@
+#pragma once
+// Preparing a working installation on the emulated drive C:, as the setup program of the
+// original product did on Windows 98. vellomar-install calls it; tests call it directly.
+//
+// What it makes, each only when missing unless said otherwise:
+//   C:\WINDOWS, C:\WINDOWS\Desktop, C:\WINDOWS\Start Menu\Programs
+//   C:\WINDOWS\SYSTEM.REG holding the RunServices key (kRunServicesKey under
+//     HKEY_LOCAL_MACHINE); an existing file only gains the key when it lacks it, never overwritten
+//   C:\MSDOS.SYS with [Paths] and [Options], read-only, hidden and system
+//   C:\Program Files\Vellomar\kestrom.exe, copied from the built program every time (atomically)
+//   C:\Program Files\Vellomar\supermp.dat holding the no-password record
+// Running it again changes nothing but the program file.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vellomar::platform {
+
+inline constexpr char kProgramFolder[] = "C:\\Program Files\\Vellomar";
+inline constexpr char kRunServicesKey[] =
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
+
+struct InstallOptions {
+  std::filesystem::path drive_c;  // host folder of drive C:, created when missing
+  std::filesystem::path program;  // the kestrom.exe to install
+  std::string initial_record;     // the line of a new supermp.dat, without its CR LF
+};
+
+struct InstallResult {
+  std::vector<std::string> done;      // one line per thing made, copied or kept
+  std::vector<std::string> problems;  // one line per step that could not be done
+  bool ok() const { return problems.empty(); }
+};
+
+// Runs every step; a failing step is reported in `problems` and the others still run.
+InstallResult Install(const InstallOptions& options);
+
+}  // namespace vellomar::platform

@@ -1,0 +1,189 @@
+#include "platform/lnk_links.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/atomic_file.h"
+
+namespace vellomar::platform {
+
+namespace {
+
+// ShellLinkHeader.
+constexpr std::uint32_t kHeaderSize = 0x4C;
+// CLSID 00021401-0000-0000-C000-000000000046 in its on-disk byte order.
+constexpr unsigned char kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                          0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr std::uint32_t kHasLinkInfo = 0x02;
+constexpr std::uint32_t kHasWorkingDir = 0x10;
+constexpr std::uint32_t kHasArguments = 0x20;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+constexpr std::uint32_t kShowNormal = 1;
+
+// LinkInfo with a VolumeID and a local base path, no Unicode copies.
+constexpr std::uint32_t kLinkInfoHeaderSize = 0x1C;
+constexpr std::uint32_t kVolumeIdAndLocalBasePath = 0x01;
+constexpr std::uint32_t kVolumeIdHeaderSize = 0x10;
+constexpr std::uint32_t kDriveFixed = 3;
+// The emulated drive C: has one fixed serial number.
+constexpr std::uint32_t kVolumeSerial = 0x1998C0DE;
+
+constexpr std::size_t kMaxCountedString = 0xFFFF;
+
+void PutU16(std::string& out, std::uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void PutU32(std::string& out, std::uint32_t v) {
+  PutU16(out, v & 0xFFFF);
+  PutU16(out, v >> 16);
+}
+
+// StringData entry: a 16-bit character count, then the ANSI characters without terminator.
+void PutCountedString(std::string& out, const std::string& text) {
+  if (text.size() > kMaxCountedString) throw std::length_error("shortcut string too long");
+  PutU16(out, static_cast<std::uint32_t>(text.size()));
+  out += text;
+}
+
+std::string BuildLinkInfo(const std::string& local_base_path) {
+  if (local_base_path.find('\0') != std::string::npos) {
+    throw std::invalid_argument("shortcut target holds a NUL character");
+  }
+  std::string volume_id;
+  PutU32(volume_id, kVolumeIdHeaderSize + 1);  // header + empty label's terminator
+  PutU32(volume_id, kDriveFixed);
+  PutU32(volume_id, kVolumeSerial);
+  PutU32(volume_id, kVolumeIdHeaderSize);  // the label follows the header
+  volume_id += '\0';
+
+  const std::uint32_t volume_id_offset = kLinkInfoHeaderSize;
+  const auto local_base_path_offset =
+      static_cast<std::uint32_t>(volume_id_offset + volume_id.size());
+  const auto common_path_suffix_offset =
+      static_cast<std::uint32_t>(local_base_path_offset + local_base_path.size() + 1);
+  const std::uint32_t size = common_path_suffix_offset + 1;  // empty suffix: its terminator
+
+  std::string info;
+  PutU32(info, size);
+  PutU32(info, kLinkInfoHeaderSize);
+  PutU32(info, kVolumeIdAndLocalBasePath);
+  PutU32(info, volume_id_offset);
+  PutU32(info, local_base_path_offset);
+  PutU32(info, 0);  // no CommonNetworkRelativeLink
+  PutU32(info, common_path_suffix_offset);
+  info += volume_id;
+  info += local_base_path;
+  info += '\0';
+  info += '\0';  // CommonPathSuffix, empty
+  return info;
+}
+
+// `base` joined with `folder` ("\Vellomar", "..\..\Desktop"), unless `folder` carries its own
+// drive; "." and ".." are folded and never climb above the drive's root.
+std::string ResolveFolder(const std::string& base, const std::string& folder) {
+  const auto has_drive = [](const std::string& p) { return p.size() >= 2 && p[1] == ':'; };
+  const std::string joined = has_drive(folder) ? folder : base + "\\" + folder;
+  const std::string drive = has_drive(joined) ? joined.substr(0, 2) : "";
+
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::size_t i = drive.size(); i <= joined.size(); ++i) {
+    if (i < joined.size() && joined[i] != '\\' && joined[i] != '/') {
+      part += joined[i];
+      continue;
+    }
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  std::string out = drive;
+  for (const std::string& p : parts) out += "\\" + p;
+  return parts.empty() ? out + "\\" : out;
+}
+
+// The folder part of a DOS path, with the root keeping its backslash ("C:\kestrom.exe" -> "C:\").
+std::string FolderOf(const std::string& dos_path) {
+  const std::size_t slash = dos_path.find_last_of('\\');
+  if (slash == std::string::npos) return "";
+  if (slash == 2 && dos_path[1] == ':') return dos_path.substr(0, 3);
+  return dos_path.substr(0, slash);
+}
+
+bool IsValidLinkName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string BuildLnkFile(const LinkSpec& link) {
+  std::string out;
+  PutU32(out, kHeaderSize);
+  out.append(reinterpret_cast<const char*>(kLinkClsid), sizeof(kLinkClsid));
+  PutU32(out, kHasLinkInfo | kHasWorkingDir | kHasArguments);
+  PutU32(out, kFileAttributeNormal);
+  out.append(24, '\0');  // creation, access and write times: unknown
+  PutU32(out, 0);        // target size
+  PutU32(out, 0);        // icon index
+  PutU32(out, kShowNormal);
+  PutU16(out, 0);        // no hot key
+  out.append(10, '\0');  // reserved
+
+  out += BuildLinkInfo(link.target);
+  PutCountedString(out, link.working_directory);
+  PutCountedString(out, link.arguments);
+  PutU32(out, 0);  // terminal block
+  return out;
+}
+
+LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
+                             std::string programs_folder)
+    : host_path_(std::move(host_path)), programs_folder_(std::move(programs_folder)) {}
+
+long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
+                                     const std::string& target, const std::string& arguments) {
+  if (!IsValidLinkName(name)) return 0;
+  try {
+    const std::string dos_folder = ResolveFolder(programs_folder_, folder);
+    const std::string separator = dos_folder.back() == '\\' ? "" : "\\";
+    const std::filesystem::path host_folder = host_path_(dos_folder);
+    // Through host_path_ so that an existing link of another letter case is the one replaced.
+    const std::filesystem::path host_link = host_path_(dos_folder + separator + name + ".lnk");
+    if (!std::filesystem::is_directory(host_folder)) return 0;
+
+    // Windows will not save over a read-only link; a folder of that name is no link at all.
+    std::error_code ec;
+    const std::filesystem::file_status existing = std::filesystem::status(host_link, ec);
+    if (std::filesystem::exists(existing)) {
+      if (!std::filesystem::is_regular_file(existing)) return 0;
+      if ((existing.permissions() & std::filesystem::perms::owner_write) ==
+          std::filesystem::perms::none) {
+        return 0;
+      }
+    }
+
+    const std::string bytes = BuildLnkFile({target, arguments, FolderOf(target)});
+    // Written beside the old link and renamed over it: an existing link is kept whole or
+    // replaced whole.
+    ReplaceFileContent(host_link, bytes);
+    return 1;
+  } catch (const std::exception&) {
+    // The caller only learns success or failure, as with the setup toolkit's routine.
+    return 0;
+  }
+}
+
+}  // namespace vellomar::platform

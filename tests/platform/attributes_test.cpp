@@ -1,0 +1,122 @@
+// Attributes: read-only is the host write permission; hidden, system and archive live in
+// user.DOSATTRIB as Wine writes it, and Samba's forms are read too.
+
+#include <sys/xattr.h>
+
+#include "platform/dos_attributes.h"
+#include "platform_fixture.h"
+
+namespace vellomar::testing {
+namespace {
+
+namespace attr = platform::attr;
+
+class AttributesTest : public PlatformTest {
+ protected:
+  std::string Xattr(const std::string& relative) {
+    char value[256];
+    const ssize_t size =
+        getxattr(Host(relative).c_str(), platform::kDosAttribXattr, value, sizeof value);
+    return size < 0 ? "(none)" : std::string(value, size);
+  }
+  void SetXattr(const std::string& relative, const std::string& value) {
+    ASSERT_EQ(0, setxattr(Host(relative).c_str(), platform::kDosAttribXattr, value.data(),
+                          value.size(), 0));
+  }
+};
+
+TEST_F(AttributesTest, FreshlyWrittenFileIsArchive) {
+  Put("AUTOEXEC.BAT", "");
+  EXPECT_EQ(attr::kArchive, files().GetAttr("C:\\AUTOEXEC.BAT"));
+}
+
+TEST_F(AttributesTest, FolderHasTheDirectoryBit) {
+  EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\WINDOWS"));
+  EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\"));
+}
+
+TEST_F(AttributesTest, BootFileAttributesRoundTrip) {
+  Put("MSDOS.SYS", "[Options]\r\n");
+  const int all = attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive;
+  files().SetAttr("c:\\msdos.sys", all);
+  EXPECT_EQ(all, files().GetAttr("C:\\MSDOS.SYS"));
+  EXPECT_EQ(0u, Mode("MSDOS.SYS") & 0222) << "read-only takes the write permission away";
+  EXPECT_EQ("0x26", Xattr("MSDOS.SYS")) << "Wine's text form, read-only not included";
+
+  files().SetAttr("C:\\MSDOS.SYS", attr::kNormal);
+  EXPECT_EQ(attr::kNormal, files().GetAttr("C:\\MSDOS.SYS"))
+      << "normal clears archive too: it is stored as 0x0";
+  EXPECT_NE(0u, Mode("MSDOS.SYS") & 0200) << "write permission is back";
+  EXPECT_EQ("0x0", Xattr("MSDOS.SYS"));
+}
+
+TEST_F(AttributesTest, ReadOnlyAloneComesFromThePermissions) {
+  Put("a.txt", "");
+  files().SetAttr("a.txt", attr::kArchive);
+  fs::permissions(Host("a.txt"), fs::perms(0444));
+  EXPECT_EQ(attr::kReadOnly | attr::kArchive, files().GetAttr("a.txt"));
+}
+
+TEST_F(AttributesTest, SambaFormsAreRead) {
+  Put("samba3.txt", "");
+  SetXattr("samba3.txt", std::string("0x22\0", 5));
+  EXPECT_EQ(attr::kHidden | attr::kArchive, files().GetAttr("samba3.txt"))
+      << "Samba 3 writes the text with its NUL";
+
+  // Samba 4: empty hex text, version 4, level 4, then valid_flags, attrib, two times.
+  std::string blob("\0\0\x04\0\x04\0\0\0\x01\0\0\0\x06\0\0\0", 16);
+  blob += std::string(16, '\0');
+  Put("samba4.txt", "");
+  SetXattr("samba4.txt", blob);
+  EXPECT_EQ(attr::kHidden | attr::kSystem, files().GetAttr("samba4.txt"));
+}
+
+TEST(DosAttribFormatTest, ParsesTextAndNdrBlobs) {
+  EXPECT_EQ(0x22, platform::ParseDosAttrib("0x22"));
+  EXPECT_EQ(0x20, platform::ParseDosAttrib(std::string("0x20\0", 5)));
+  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib("0x"));
+  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib("0xzz"));
+  // Samba 4 version 3 keeps the hex text in front: "0x22" NUL, pad, version 3, level 3.
+  std::string v3("0x22\0\0\x03\0\x03\0\0\0\x01\0\0\0\x22\0\0\0", 20);
+  v3 += std::string(28, '\0');
+  EXPECT_EQ(0x22, platform::ParseDosAttrib(v3));
+  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib(std::string("\0\0\x09\0", 4)))
+      << "unknown version";
+  EXPECT_EQ("0x6", platform::FormatDosAttrib(6));
+}
+
+TEST(DosAttributeStoreTest, WithoutExtendedAttributesFallsBackToMemory) {
+  platform::DosAttributeStore store(/*use_xattrs=*/false);
+  EXPECT_EQ(std::nullopt, store.Read("/nonexistent/a"));
+  EXPECT_EQ(0, store.Write("/nonexistent/a", attr::kHidden | attr::kSystem | attr::kReadOnly));
+  EXPECT_EQ(attr::kHidden | attr::kSystem, store.Read("/nonexistent/a"));
+  EXPECT_TRUE(store.fell_back());
+}
+
+TEST_F(AttributesTest, MissingFileIsFileNotFound) {
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().GetAttr("C:\\MSDOS.SYS"); }));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().SetAttr("C:\\MSDOS.SYS", 0); }));
+}
+
+TEST_F(AttributesTest, DirectoryAndVolumeBitsCannotBeSet) {
+  Put("a.txt", "");
+  EXPECT_EQ(errc::kInvalidProcedureCall,
+            RunTimeErrorOf([&] { files().SetAttr("a.txt", attr::kDirectory); }));
+  EXPECT_EQ(errc::kInvalidProcedureCall, RunTimeErrorOf([&] { files().SetAttr("a.txt", 8); }));
+}
+
+TEST_F(AttributesTest, HiddenFolderStaysWritable) {
+  files().SetAttr("C:\\WINDOWS", attr::kHidden | attr::kReadOnly);
+  EXPECT_EQ(attr::kDirectory | attr::kHidden, files().GetAttr("C:\\WINDOWS"));
+  EXPECT_NE(0u, Mode("WINDOWS") & 0200) << "files can still be made in it";
+}
+
+TEST_F(AttributesTest, HostHereKeepsExtendedAttributes) {
+  Put("a.txt", "");
+  files().SetAttr("a.txt", attr::kHidden);
+  EXPECT_FALSE(machine_->AttributesInMemoryOnly())
+      << "the test folder's file system refused user.DOSATTRIB";
+}
+
+}  // namespace
+}  // namespace vellomar::testing

@@ -1,0 +1,126 @@
+// Kill with wildcards, MkDir, RmDir and FileCopy.
+
+#include "platform/dos_names.h"
+#include "platform_fixture.h"
+
+namespace vellomar::testing {
+namespace {
+
+namespace attr = platform::attr;
+
+class FileOpsTest : public PlatformTest {
+ protected:
+  void SetUp() override {
+    PlatformTest::SetUp();
+    Put("WINDOWS/Start Menu/Programs/Vellomar/Vellomar - Immediate Lock.lnk", "L");
+    Put("WINDOWS/Start Menu/Programs/Vellomar/Vellomar Setup.lnk", "S");
+    Put("WINDOWS/Start Menu/Programs/Vellomar/README", "R");
+  }
+  const std::string kFolder = "C:\\WINDOWS\\Start Menu\\Programs\\Vellomar";
+  const std::string kHostFolder = "WINDOWS/Start Menu/Programs/Vellomar";
+};
+
+TEST_F(FileOpsTest, KillStarDotStarDeletesEveryFileButNotFolders) {
+  fs::create_directories(Host(kHostFolder + "/Sub"));
+  files().Kill(kFolder + "\\*.*");
+  EXPECT_EQ(std::vector<std::string>{"Sub"}, Entries(kHostFolder))
+      << "*.* matches names without a dot too";
+}
+
+TEST_F(FileOpsTest, KillMatchesPatternsIgnoringCase) {
+  files().Kill("c:\\windows\\start menu\\programs\\vellomar\\*.LNK");
+  EXPECT_EQ(std::vector<std::string>{"README"}, Entries(kHostFolder));
+}
+
+TEST_F(FileOpsTest, KillOneFileByName) {
+  Put("WINDOWS/Desktop/Vellomar.lnk", "");
+  files().Kill("C:\\WINDOWS\\desktop\\Vellomar.lnk");
+  EXPECT_TRUE(Entries("WINDOWS/Desktop").empty());
+}
+
+TEST_F(FileOpsTest, KillWithoutAMatchIsFileNotFound) {
+  fs::create_directories(Host("empty"));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\empty\\*.*"); }))
+      << "an empty folder has nothing to delete";
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\nothing.lnk"); }));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\WINDOWS"); }))
+      << "Kill does not delete folders";
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().Kill("C:\\NOWHERE\\*.*"); }));
+}
+
+TEST_F(FileOpsTest, KillRefusesReadOnlyFiles) {
+  files().SetAttr(kFolder + "\\README", attr::kReadOnly);
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().Kill(kFolder + "\\README"); }));
+  EXPECT_TRUE(fs::exists(Host(kHostFolder + "/README")));
+}
+
+TEST(DosPatternTest, FollowsDosRules) {
+  using platform::MatchesDosPattern;
+  EXPECT_TRUE(MatchesDosPattern("README", "*.*"));
+  EXPECT_TRUE(MatchesDosPattern("README", "readme.*")) << ".* also matches no extension";
+  EXPECT_TRUE(MatchesDosPattern("readme.txt", "README.*"));
+  EXPECT_TRUE(MatchesDosPattern("README", "*.")) << "a trailing dot means no extension";
+  EXPECT_FALSE(MatchesDosPattern("readme.txt", "*."));
+  EXPECT_TRUE(MatchesDosPattern("a1.qvr", "??.QVR"));
+  EXPECT_FALSE(MatchesDosPattern("a12.qvr", "??.QVR"));
+  EXPECT_TRUE(MatchesDosPattern("Vellomar - Immediate Lock.lnk", "*.lnk"));
+  EXPECT_FALSE(MatchesDosPattern("x.lnk2", "*.lnk"));
+}
+
+TEST_F(FileOpsTest, MkDirAndRmDir) {
+  files().MkDir("C:\\WINDOWS\\Start Menu\\Programs\\NEW");
+  EXPECT_TRUE(fs::is_directory(Host("WINDOWS/Start Menu/Programs/NEW")));
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().MkDir("c:\\windows\\start menu\\programs\\new"); }))
+      << "the folder exists";
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().MkDir(kFolder + "\\README"); }))
+      << "a file of that name exists";
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().MkDir("C:\\A\\B"); }))
+      << "the parent is missing";
+  files().RmDir("C:\\WINDOWS\\Start Menu\\Programs\\new");
+  EXPECT_FALSE(fs::exists(Host("WINDOWS/Start Menu/Programs/NEW")));
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().RmDir("C:\\A"); }));
+  EXPECT_EQ(errc::kPathFileAccessError, RunTimeErrorOf([&] { files().RmDir(kFolder); }))
+      << "the folder is not empty";
+}
+
+TEST_F(FileOpsTest, ExistenceProbeByMkDirAndRmDirLeavesNoTrace) {
+  const std::string probe = "C:\\WINDOWS\\Start Menu\\Programs\\Probe";
+  EXPECT_EQ(0, RunTimeErrorOf([&] {
+              files().MkDir(probe);
+              files().RmDir(probe);
+            }));
+  EXPECT_EQ(std::vector<std::string>{"Vellomar"}, Entries("WINDOWS/Start Menu/Programs"));
+}
+
+TEST_F(FileOpsTest, FileCopyOverwritesItsTarget) {
+  Put("AUTOEXEC.BAT", "@ECHO OFF\r\nPATH C:\\DOS\r\n");
+  Put("AUTOEXEC.QVR", "older backup\r\n");
+  files().FileCopy("C:\\autoexec.bat", "C:\\AUTOEXEC.QVR");
+  EXPECT_EQ("@ECHO OFF\r\nPATH C:\\DOS\r\n", Get("AUTOEXEC.QVR"));
+  EXPECT_EQ("@ECHO OFF\r\nPATH C:\\DOS\r\n", Get("AUTOEXEC.BAT"));
+}
+
+TEST_F(FileOpsTest, FileCopyTakesTheSourceAttributes) {
+  Put("MSDOS.SYS", "[Options]\r\n");
+  files().SetAttr("C:\\MSDOS.SYS", attr::kHidden | attr::kSystem);
+  files().FileCopy("C:\\MSDOS.SYS", "C:\\MSDOS.QVR");
+  EXPECT_EQ(attr::kHidden | attr::kSystem, files().GetAttr("C:\\MSDOS.QVR"));
+}
+
+TEST_F(FileOpsTest, FileCopyFailures) {
+  Put("a.txt", "a");
+  Put("ro.txt", "r");
+  files().SetAttr("ro.txt", attr::kReadOnly);
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().FileCopy("missing", "b.txt"); }));
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().FileCopy("a.txt", "C:\\X\\b"); }));
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().FileCopy("a.txt", "ro.txt"); }))
+      << "a read-only target";
+  EXPECT_EQ("r", Get("ro.txt"));
+}
+
+}  // namespace
+}  // namespace vellomar::testing

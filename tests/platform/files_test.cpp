@@ -1,0 +1,192 @@
+// Files by number: Open, Line Input, Print, EOF and Close with the errors Windows gives.
+
+#include <unistd.h>
+
+#include "platform_fixture.h"
+
+namespace vellomar::testing {
+namespace {
+
+using platform::OpenMode;
+
+class FilesTest : public PlatformTest {
+ protected:
+  std::vector<std::string> ReadAllLines(const std::string& path) {
+    std::vector<std::string> lines;
+    files().Open(1, path, OpenMode::Input);
+    while (!files().Eof(1)) lines.push_back(files().LineInput(1));
+    files().Close(1);
+    return lines;
+  }
+};
+
+TEST_F(FilesTest, LinesEndAtCrLfLoneCrOrLoneLf) {
+  Put("lines.txt", "one\r\ntwo\rthree\nfour\r\n\r\nsix");
+  EXPECT_EQ((std::vector<std::string>{"one", "two", "three", "four", "", "six"}),
+            ReadAllLines("lines.txt"))
+      << "CR LF is one line end; a last line needs none";
+}
+
+TEST_F(FilesTest, BytesAreKeptAsTheyAre) {
+  const std::string line = std::string("a\0b", 3) + "\xe9\xff\t";
+  Put("bytes.txt", line + "\r\n");
+  EXPECT_EQ(std::vector<std::string>{line}, ReadAllLines("bytes.txt"))
+      << "NUL and bytes above 127 belong to the line";
+}
+
+TEST_F(FilesTest, ATenMegabyteLineIsReadWhole) {
+  const std::string big(10 * 1024 * 1024, 'x');
+  Put("big.txt", big + "\r\nnext\r\n");
+  const std::vector<std::string> lines = ReadAllLines("big.txt");
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(big.size(), lines[0].size());
+  EXPECT_EQ("next", lines[1]);
+}
+
+TEST_F(FilesTest, CrLfSplitAcrossReadsIsOneLineEnd) {
+  for (std::size_t length : {65535u, 65536u, 131071u}) {
+    Put("edge.txt", std::string(length, 'y') + "\r\nz");
+    const std::vector<std::string> lines = ReadAllLines("edge.txt");
+    ASSERT_EQ(2u, lines.size()) << "line of " << length;
+    EXPECT_EQ("z", lines[1]);
+  }
+}
+
+TEST_F(FilesTest, InputPastEndOfFile) {
+  Put("empty.txt", "");
+  files().Open(1, "empty.txt", OpenMode::Input);
+  EXPECT_TRUE(files().Eof(1)) << "an empty file is at its end at once";
+  EXPECT_EQ(errc::kInputPastEndOfFile, RunTimeErrorOf([&] { files().LineInput(1); }));
+  files().Close(1);
+
+  Put("one.txt", "only\r\n");
+  files().Open(1, "one.txt", OpenMode::Input);
+  EXPECT_EQ("only", files().LineInput(1));
+  EXPECT_TRUE(files().Eof(1));
+  EXPECT_EQ(errc::kInputPastEndOfFile, RunTimeErrorOf([&] { files().LineInput(1); }));
+  files().Close(1);
+}
+
+TEST_F(FilesTest, OpenReportsWhatIsWrongWithThePath) {
+  fs::create_directories(Host("WINDOWS/Desktop"));
+  EXPECT_EQ(errc::kFileNotFound,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\supermp.dat", OpenMode::Input); }))
+      << "missing file";
+  EXPECT_EQ(errc::kPathNotFound,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\NOWHERE\\a.txt", OpenMode::Input); }))
+      << "missing folder, input";
+  EXPECT_EQ(errc::kPathNotFound,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\NOWHERE\\a.txt", OpenMode::Output); }))
+      << "missing folder, output";
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\WINDOWS\\Desktop", OpenMode::Input); }))
+      << "a folder opened as a file";
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\WINDOWS", OpenMode::Output); }))
+      << "a folder opened for output";
+  EXPECT_TRUE(fs::is_directory(Host("WINDOWS"))) << "and left alone";
+}
+
+TEST_F(FilesTest, ReadOnlyFileCannotBeOpenedForOutput) {
+  Put("MSDOS.SYS", "[Options]\r\n");
+  files().SetAttr("C:\\MSDOS.SYS", platform::attr::kReadOnly);
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\MSDOS.SYS", OpenMode::Output); }));
+  EXPECT_EQ("[Options]\r\n", Get("MSDOS.SYS"));
+  EXPECT_EQ(0, RunTimeErrorOf([&] {
+              files().Open(1, "C:\\MSDOS.SYS", OpenMode::Input);
+              files().Close(1);
+            }))
+      << "reading it is fine";
+}
+
+TEST_F(FilesTest, FileInReadOnlyFolderCannotBeCreated) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  fs::create_directories(Host("locked"));
+  fs::permissions(Host("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(errc::kPathFileAccessError,
+            RunTimeErrorOf([&] { files().Open(1, "C:\\locked\\a.txt", OpenMode::Output); }));
+}
+
+TEST_F(FilesTest, FileNumbersFollowTheRules) {
+  Put("a.txt", "a\r\n");
+  EXPECT_EQ(errc::kBadFileNameOrNumber,
+            RunTimeErrorOf([&] { files().Open(0, "a.txt", OpenMode::Input); }));
+  EXPECT_EQ(errc::kBadFileNameOrNumber,
+            RunTimeErrorOf([&] { files().Open(512, "a.txt", OpenMode::Input); }));
+  EXPECT_EQ(errc::kBadFileNameOrNumber, RunTimeErrorOf([&] { files().LineInput(1); }))
+      << "reading a number that is not open";
+  files().Open(1, "a.txt", OpenMode::Input);
+  EXPECT_EQ(errc::kFileAlreadyOpen,
+            RunTimeErrorOf([&] { files().Open(1, "a.txt", OpenMode::Input); }));
+  EXPECT_EQ(errc::kBadFileMode, RunTimeErrorOf([&] { files().PrintLine(1, "x"); }))
+      << "printing to an input file";
+  EXPECT_EQ(errc::kFileAlreadyOpen,
+            RunTimeErrorOf([&] { files().Open(2, "A.TXT", OpenMode::Output); }))
+      << "writing a file that is open for reading";
+  files().Close(1);
+  EXPECT_EQ(0, RunTimeErrorOf([&] {
+              files().Close(1);
+              files().Close(7);
+            }))
+      << "closing a number that is not open is no error";
+}
+
+TEST_F(FilesTest, PrintLineEndsEachLineWithCrLf) {
+  files().Open(1, "supermp.dat", OpenMode::Output);
+  files().PrintLine(1, "first");
+  files().PrintLine(1, "");
+  files().PrintLine(1, std::string("n\0l", 3));
+  files().Close(1);
+  EXPECT_EQ(std::string("first\r\n\r\nn\0l\r\n", 14), Get("supermp.dat"));
+}
+
+TEST_F(FilesTest, OutputReplacesTheOldContentOnlyAtClose) {
+  Put("supermp.dat", "old record\r\nsecond line\r\n");
+  files().Open(1, "SUPERMP.DAT", OpenMode::Output);
+  files().PrintLine(1, "new");
+  EXPECT_EQ("old record\r\nsecond line\r\n", Get("supermp.dat"))
+      << "the old content stays whole while the new one is written";
+  files().Close(1);
+  EXPECT_EQ("new\r\n", Get("supermp.dat"));
+  EXPECT_EQ((std::vector<std::string>{"WINDOWS", "supermp.dat"}), Entries(""))
+      << "no temporary file is left and the name keeps its spelling";
+}
+
+TEST_F(FilesTest, OutputWithNothingPrintedLeavesAnEmptyFile) {
+  Put("AUTOEXEC.BAT", "@ECHO OFF\r\n");
+  files().Open(1, "C:\\AUTOEXEC.BAT", OpenMode::Output);
+  files().Close(1);
+  EXPECT_EQ("", Get("AUTOEXEC.BAT"));
+}
+
+TEST_F(FilesTest, RewrittenFileKeepsItsAttributes) {
+  Put("MSDOS.SYS", "[Options]\r\n");
+  fs::permissions(Host("MSDOS.SYS"), fs::perms(0640));
+  files().SetAttr("C:\\MSDOS.SYS", platform::attr::kHidden | platform::attr::kSystem);
+  files().Open(1, "C:\\MSDOS.SYS", OpenMode::Output);
+  files().PrintLine(1, "BootKeys=0");
+  files().Close(1);
+  EXPECT_EQ(platform::attr::kHidden | platform::attr::kSystem, files().GetAttr("C:\\MSDOS.SYS"));
+  EXPECT_EQ(0640u, Mode("MSDOS.SYS"));
+}
+
+TEST_F(FilesTest, NewFileGetsTheUsualMode) {
+  const mode_t mask = umask(022);
+  umask(mask);
+  files().Open(1, "new.txt", OpenMode::Output);
+  files().Close(1);
+  EXPECT_EQ(0666u & ~mask, Mode("new.txt"));
+}
+
+TEST_F(FilesTest, OutputFileNeverClosedLeavesTheOriginalUntouched) {
+  Put("supermp.dat", "old\r\n");
+  files().Open(1, "supermp.dat", OpenMode::Output);
+  files().PrintLine(1, std::string(200000, 'n'));  // enough to reach the disk
+  machine_.reset();
+  EXPECT_EQ("old\r\n", Get("supermp.dat"));
+  EXPECT_EQ((std::vector<std::string>{"WINDOWS", "supermp.dat"}), Entries(""));
+}
+
+}  // namespace
+}  // namespace vellomar::testing
