@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <typeindex>
 #include <vector>
 
@@ -83,7 +84,7 @@ class Application {
   void DeliverClose(Form& form, int reason);
   void DeliverMouseMove(Form& form);
   void DeliverGotFocus(Form& form);
-  void DeliverTimer(Timer& timer);
+  void DeliverTimer(ui::Timer& timer);
   void DeliverMessageBoxClosed(int id);
 
   // Reported by controls and forms when the program changes them.
@@ -96,6 +97,8 @@ class Application {
   const std::vector<Form*>& forms() const { return forms_; }
   Form* FindForm(const std::string& name) const;
   bool MessageBoxOpen() const { return !open_boxes_.empty(); }
+  // Ids of the message boxes still open, oldest first.
+  const std::vector<int>& open_message_boxes() const { return open_boxes_; }
 
  private:
   int RunStartup(Form& form);
@@ -106,6 +109,12 @@ class Application {
   void RunUntil(Done done);
   template <class Handler>
   void Dispatch(Handler handler);
+  void UnloadNow(Form& form);
+  void Click(Control& control);
+  void Fail(int code, const std::string& message);
+  void MarkEnded();
+  bool AnyFormLoaded() const;
+  void Record(TraceEvent event);
 
   Backend& backend_;
   platform::Services services_;
@@ -117,6 +126,12 @@ class Application {
   int next_box_id_ = 1;
   bool ended_ = false;
   bool lock_engaged_ = false;
+  // Handlers running in the current loop level: 0 when the next handler is delivered by a
+  // runtime (its End and run-time errors stop here), above 0 when one handler calls another
+  // synchronously (errors go to the calling handler, as in the classic runtime).
+  int depth_ = 0;
+  bool failing_ = false;    // the run-time error box is up: no handler runs any more
+  Form* active_ = nullptr;  // the form last activated by Show
 };
 
 }  // namespace vellomar::ui

@@ -39,7 +39,7 @@ class Backend {
   virtual void DestroyWindow(Form& form) = 0;
   // SetWindowPos(HWND_TOPMOST, x, y, w, h, SWP_NOACTIVATE | SWP_SHOWWINDOW): outer size in pixels.
   virtual void PlaceTopmost(Form& form, int x, int y, int width, int height) = 0;
-  virtual void FormChanged(Form& form) = 0;                 // caption
+  virtual void FormChanged(Form& form) = 0;  // caption
   virtual void ControlChanged(Control& control, Property property) = 0;
   virtual void SetFocus(Control& control) = 0;
 

@@ -11,7 +11,16 @@ namespace vellomar::ui {
 
 class Form;
 
-enum class ControlKind { Label, TextBox, CommandButton, CheckBox, OptionButton, Image, Shape, Line };
+enum class ControlKind {
+  Label,
+  TextBox,
+  CommandButton,
+  CheckBox,
+  OptionButton,
+  Image,
+  Shape,
+  Line
+};
 enum class Property { Caption, Text, Visible, Enabled, Value };
 
 // Pictures drawn by resources/: the smiley frames, the frowning face, the padlock.

@@ -46,6 +46,8 @@ class Form {
 
   bool Loaded() const { return loaded_; }
   bool Visible() const { return visible_; }
+  // True while the window is shown modally (a runtime may make it modal to the others).
+  bool ShownModal() const { return visible_ && modal_; }
 
   // `Show`, `Show vbModal`, `Hide`, `Unload Me`.
   void Show(bool modal = false);
@@ -84,6 +86,9 @@ class Form {
   bool loaded_ = false;
   bool visible_ = false;
   bool hidden_during_load_ = false;  // Hide or Unload during Form_Load: do not show afterwards
+  bool loading_ = false;             // inside Load (InitializeComponent and Form_Load)
+  bool unloading_ = false;           // inside Unload, so a nested Unload does nothing
+  bool modal_ = false;               // last shown modally
   std::vector<Control*> controls_;
   std::vector<Timer*> timers_;
 };

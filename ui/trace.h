@@ -4,10 +4,13 @@
 //   {"t":MS,"ev":"show","form":NAME,"modal":BOOL}   {"t":MS,"ev":"hide","form":NAME}
 //   {"t":MS,"ev":"unload","form":NAME}
 //   {"t":MS,"ev":"set","form":NAME,"control":NAME,"prop":"caption"|"text"|"visible"|"enabled"|"value","value":...}
+//   {"t":MS,"ev":"set","form":NAME,"prop":"caption","value":TEXT}   (the form's own caption)
 //   {"t":MS,"ev":"msgbox","title":..,"text":..}      {"t":MS,"ev":"msgbox_closed"}
 //   {"t":MS,"ev":"place","form":NAME,"x":..,"y":..,"w":..,"h":..,"topmost":BOOL}
 //   {"t":MS,"ev":"keyboard_lock","engaged":BOOL}     {"t":MS,"ev":"end"}
-// `t` is milliseconds since the start of the run.
+// `t` is milliseconds since the start of the run. Visible and enabled values are booleans, value
+// an integer, the rest text. Text is plain ASCII JSON: bytes above 127 are written as \u00XX of
+// their Latin-1 value.
 
 #include <cstdio>
 #include <map>

@@ -30,7 +30,8 @@ class HeadlessRuntime {
     std::string trace_path;  // also write the trace to this file when not empty
   };
 
-  // `start` runs the program on the application, typically [](Application& a){ return a.Run<PassMain>(); }.
+  // `start` runs the program on the application, typically [](Application& a){ return
+  // a.Run<PassMain>(); }.
   HeadlessRuntime(platform::Services services, Options options,
                   std::function<int(Application&)> start);
   ~HeadlessRuntime();  // ends a program still running
@@ -47,9 +48,9 @@ class HeadlessRuntime {
   void PressEscape(const std::string& form);
   void Close(const std::string& form, int reason);  // 0 close box, 2 shutdown, 3 task list
   void MoveMouse(const std::string& form);
-  void DismissMessageBox();                          // presses OK on the topmost message box
-  void AdvanceTime(long ms);                         // timers fire at their due times
-  void SetScreenSize(int width, int height);         // pixels
+  void DismissMessageBox();                   // presses OK on the topmost message box
+  void AdvanceTime(long ms);                  // timers fire at their due times
+  void SetScreenSize(int width, int height);  // pixels
 
   // State to assert on.
   bool Ended() const;

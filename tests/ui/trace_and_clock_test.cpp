@@ -1,0 +1,223 @@
+// The trace lines and the headless runtime's virtual clock.
+
+#include <fstream>
+
+#include "platform/clock.h"
+#include "ui_test_forms.h"
+
+namespace vellomar::ui::testing {
+namespace {
+
+TEST(TraceEventTest, JsonEscapesQuotesBackslashesControlsAndHighBytes) {
+  TraceEvent event;
+  event.t = 42;
+  event.ev = "msgbox";
+  event.fields = {{"title", std::string("Error")},
+                  {"text", std::string("a \"b\" c\\d\n\te\x01 caf\xe9")},
+                  {"n", -7L},
+                  {"ok", true}};
+  EXPECT_EQ(event.Json(),
+            "{\"t\":42,\"ev\":\"msgbox\",\"title\":\"Error\","
+            "\"text\":\"a \\\"b\\\" c\\\\d\\n\\te\\u0001 caf\\u00e9\",\"n\":-7,\"ok\":true}");
+  EXPECT_EQ(event.Get("text"), "a \"b\" c\\d\n\te\x01 caf\xe9");
+  EXPECT_EQ(event.Get("ok"), "true");
+  EXPECT_EQ(event.Get("missing"), "");
+
+  const TraceEvent back = ParseTraceLine(event.Json());
+  EXPECT_EQ(back.t, 42);
+  EXPECT_EQ(back.Json(), event.Json());
+  EXPECT_THROW(ParseTraceLine("{\"ev\":\"show\""), std::invalid_argument);
+}
+
+TEST_F(UiTest, SetIsTracedOnlyForRealChangesOfALoadedForm) {
+  HeadlessRuntime& run = Launch([](Application& app) {
+    app.Get<Journal>().on_initialize["Main"] = [&] {
+      app.Get<MainForm>().Label1.SetCaption("before load");
+    };
+    auto& main = app.Get<MainForm>();
+    main.click1 = [&] {
+      main.Label1.SetCaption("one");
+      main.Label1.SetCaption("one");
+      main.Text1.SetText("typed");
+      main.Command2.SetVisible(false);
+      main.Command2.SetVisible(false);
+      main.Check1.SetValue(1);
+      main.SetCaption("New title");
+    };
+  });
+  run.Click("Main", "Command1");
+  EXPECT_EQ(run.Transcript(),
+            "{\"ev\":\"show\",\"form\":\"Main\",\"modal\":false}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Label1\",\"prop\":\"caption\","
+            "\"value\":\"one\"}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Text1\",\"prop\":\"text\","
+            "\"value\":\"typed\"}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Command2\",\"prop\":\"visible\","
+            "\"value\":false}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Check1\",\"prop\":\"value\","
+            "\"value\":1}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"prop\":\"caption\",\"value\":\"New title\"}\n");
+}
+
+TEST_F(UiTest, KeyboardLockIsTracedOnlyWhenItsStateChanges) {
+  HeadlessRuntime& run = Launch([](Application& app) {
+    app.Get<Journal>().on_initialize["Main"] = [&] { app.SetScreenSaverRunning(true); };
+    auto& main = app.Get<MainForm>();
+    main.load = [&] {
+      EXPECT_EQ(app.SetScreenSaverRunning(true), 1);
+      app.SetScreenSaverRunning(true);
+    };
+    main.click1 = [&] {
+      app.SetScreenSaverRunning(false);
+      app.SetScreenSaverRunning(false);
+    };
+  });
+  EXPECT_EQ(run.keyboard_lock().engage_calls(), 3);
+  run.Click("Main", "Command1");
+  EXPECT_EQ(run.Transcript(),
+            "{\"ev\":\"keyboard_lock\",\"engaged\":true}\n"
+            "{\"ev\":\"show\",\"form\":\"Main\",\"modal\":false}\n"
+            "{\"ev\":\"keyboard_lock\",\"engaged\":false}\n");
+}
+
+TEST_F(UiTest, TopmostPlacementShowsAHiddenFormWithoutActivatingIt) {
+  HeadlessRuntime& run = Launch([](Application& app) {
+    auto& main = app.Get<MainForm>();
+    main.click1 = [&] {
+      auto& child = app.Get<ChildForm>();
+      child.load = [&] {
+        const ScreenMetrics screen = app.Screen();
+        app.SetWindowPosTopmost(child, 0, 0, screen.width_twips / screen.twips_per_pixel_x,
+                                screen.height_twips / screen.twips_per_pixel_y - 100);
+      };
+      child.Show();
+    };
+  });
+  run.SetScreenSize(1400, 1050);
+  run.Click("Main", "Command1");
+  const auto placed = run.PlacementOf("Child");
+  EXPECT_EQ(placed.width, 1400);
+  EXPECT_EQ(placed.height, 950);
+  EXPECT_TRUE(placed.topmost);
+  EXPECT_EQ(CountEvents("show"), 2) << "the placement showed Child, Show did not repeat it";
+  EXPECT_EQ(run.events().back().JsonWithoutTime(),
+            "{\"ev\":\"place\",\"form\":\"Child\",\"x\":0,"
+            "\"y\":0,\"w\":1400,\"h\":950,\"topmost\":true}")
+      << "Show after the placement only brings Child to the front";
+}
+
+TEST_F(UiTest, TraceFileGetsOneTimedLinePerEvent) {
+  const std::string path = (dir_ / "trace.jsonl").string();
+  HeadlessRuntime::Options options;
+  options.trace_path = path;
+  HeadlessRuntime& run = Launch(
+      [](Application& app) {
+        auto& main = app.Get<MainForm>();
+        main.timer_interval = 1000;
+        main.tick = [&] { main.Label1.SetCaption(std::to_string(app.Timer())); };
+      },
+      options);
+  run.AdvanceTime(2500);
+  std::ifstream file(path);
+  std::string line;
+  std::vector<TraceEvent> read;
+  while (std::getline(file, line)) read.push_back(ParseTraceLine(line));
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(read[0].t, 0);
+  EXPECT_EQ(read[1].t, 1000);
+  EXPECT_EQ(read[2].t, 2000);
+  EXPECT_EQ(read[2].Get("control"), "Label1");
+}
+
+TEST_F(UiTest, VirtualClockWrapsAtMidnightAndElapsedTimeStaysRight) {
+  HeadlessRuntime::Options options;
+  options.start_time_of_day = 86370;
+  float start = 0;
+  std::vector<float> readings;
+  HeadlessRuntime& run = Launch(
+      [&](Application& app) {
+        auto& main = app.Get<MainForm>();
+        main.timer_interval = 20000;
+        main.load = [&] { start = app.Timer(); };
+        main.tick = [&] { readings.push_back(app.Timer()); };
+      },
+      options);
+  run.AdvanceTime(60000);
+  EXPECT_FLOAT_EQ(start, 86370.0f);
+  ASSERT_EQ(readings.size(), 3u);
+  EXPECT_FLOAT_EQ(readings[0], 86390.0f);
+  EXPECT_FLOAT_EQ(readings[1], 10.0f);
+  EXPECT_FLOAT_EQ(readings[2], 30.0f);
+  EXPECT_NEAR(platform::ElapsedSeconds(start, readings[2]), 60.0, 0.01);
+  EXPECT_DOUBLE_EQ(run.VirtualSeconds(), 60.0);
+}
+
+// A minute-long countdown like the start-up prompt: a 60 s expiry timer and a 100 ms refresh.
+class Countdown : public Form {
+ public:
+  explicit Countdown(Application& app) : Form(app, "Countdown") {
+    Timer1.on_timer = [this] {
+      Refresh();
+      Timer1.SetEnabled(false);
+      Hide();
+      this->app().Get<ChildForm>().Show();
+    };
+    Timer2.on_timer = [this] { Refresh(); };
+  }
+  Label Label2{*this, "Label2"};
+  Timer Timer1{*this, "Timer1"};
+  Timer Timer2{*this, "Timer2"};
+
+  void Form_Load() override {
+    start_ = app().Timer();
+    Refresh();
+  }
+
+ protected:
+  void InitializeComponent() override {
+    Timer1.InitInterval(60000);
+    Timer2.InitInterval(100);
+  }
+
+ private:
+  void Refresh() {
+    const int elapsed = static_cast<int>(platform::ElapsedSeconds(start_, app().Timer()));
+    Label2.SetCaption(std::to_string(60 - elapsed));
+  }
+  float start_ = 0;
+};
+
+TEST_F(UiTest, SixtySecondCountdownAcrossMidnightRunsOnTheVirtualClock) {
+  HeadlessRuntime::Options options;
+  options.start_time_of_day = 86370;
+  HeadlessRuntime run(machine_.services(), options,
+                      [](Application& app) { return app.Run<Countdown>(); });
+  run.Start();
+  auto label_lines = [&] {
+    std::vector<std::string> values;
+    for (const TraceEvent& event : run.events()) {
+      if (event.ev == "set" && event.Get("control") == "Label2")
+        values.push_back(event.Get("value"));
+    }
+    return values;
+  };
+
+  run.AdvanceTime(59999);
+  EXPECT_EQ(run.Caption("Countdown", "Label2"), "1");
+  EXPECT_TRUE(run.FormVisible("Countdown"));
+  ASSERT_EQ(label_lines().size(), 60u) << "one line per change, 60 down to 1";
+  EXPECT_EQ(label_lines()[30], "30");
+
+  run.AdvanceTime(1);
+  EXPECT_FALSE(run.FormVisible("Countdown"));
+  EXPECT_TRUE(run.FormVisible("Child"));
+  EXPECT_EQ(label_lines().back(), "0") << "the expiry timer is declared first and fires first";
+  EXPECT_DOUBLE_EQ(run.VirtualSeconds(), 60.0);
+
+  run.AdvanceTime(1000);  // the refresh goes on behind the hidden form
+  EXPECT_EQ(run.Caption("Countdown", "Label2"), "-1");
+  EXPECT_TRUE(run.FormVisible("Child"));
+}
+
+}  // namespace
+}  // namespace vellomar::ui::testing
