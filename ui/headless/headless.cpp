@@ -435,6 +435,10 @@ bool HeadlessRuntime::KeyboardLocked() const {
 const platform::RecordingKeyboardLock& HeadlessRuntime::keyboard_lock() const {
   return impl_->lock;
 }
+
+platform::RecordingKeyboardLock& HeadlessRuntime::keyboard_lock() {
+  return impl_->lock;
+}
 Application& HeadlessRuntime::app() {
   return *impl_->app;
 }

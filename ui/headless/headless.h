@@ -57,6 +57,7 @@ class HeadlessRuntime {
   int ExitCode() const;
   bool KeyboardLocked() const;
   const platform::RecordingKeyboardLock& keyboard_lock() const;
+  platform::RecordingKeyboardLock& keyboard_lock();  // tests make the lock fail through it
   Application& app();
   Form& form(const std::string& name);
   bool FormVisible(const std::string& name) const;

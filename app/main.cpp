@@ -1,0 +1,43 @@
+// kestrom.exe: the emulated machine, the real-window runtime and the trace, then PassMain.
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "platform/emulated.h"
+#include "startup/pass_main.h"
+#include "ui/application.h"
+#include "ui/fltk/fltk_backend.h"
+#include "ui/trace.h"
+
+namespace {
+
+// The command line as Windows hands it over: the text after the program's name. The arguments
+// are joined by single spaces, so a launcher that passes the whole tail as one argument keeps it
+// verbatim.
+std::string CommandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) line += ' ';
+    line += argv[i];
+  }
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vellomar;
+  try {
+    platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path());
+    ui::FltkBackend backend;
+    ui::Trace trace = ui::Trace::FromEnvironment();
+    ui::Application app(backend, machine.services(), CommandLine(argc, argv), &trace);
+    return app.Run<PassMain>();
+  } catch (const std::exception& error) {
+    // No display, or no drive C: the program cannot start at all.
+    std::cerr << "kestrom.exe: " << error.what() << '\n';
+    return 1;
+  }
+}

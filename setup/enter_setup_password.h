@@ -1,0 +1,32 @@
+#pragma once
+// EnterSetupPassword: the gate in front of the Setup form, opened by PassMain for exactly
+// "/SETUP". It runs with the keyboard lock engaged; every way out through its buttons releases it.
+// Its dialog is laid out here; the password check and the way into Setup come with the Setup
+// forms.
+
+#include "ui/application.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+
+namespace vellomar {
+
+class EnterSetupPassword : public ui::Form {
+ public:
+  explicit EnterSetupPassword(ui::Application& app);
+
+  ui::Label Label1{*this, "Label1"};
+  ui::Label lblLabels{*this, "lblLabels"};
+  ui::TextBox Text1{*this, "Text1"};
+  ui::CommandButton cmdOK{*this, "cmdOK"};
+  ui::CommandButton cmdCancel{*this, "cmdCancel"};
+
+  bool LoginSucceeded = false;  // nothing reads it
+
+  // Releases the keyboard lock, unloads the gate and ends the program.
+  void AbruptEnd();
+
+ protected:
+  void InitializeComponent() override;
+};
+
+}  // namespace vellomar

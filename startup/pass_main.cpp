@@ -1,0 +1,255 @@
+#include "startup/pass_main.h"
+
+#include <cmath>
+#include <exception>
+
+#include "lock/kestrom.h"
+#include "lock/lockout.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "setup/enter_setup_password.h"
+#include "wizard/welcome11.h"
+
+namespace vellomar {
+namespace {
+
+// The lock switches, tested one after another: each found anywhere opens the lock screen.
+constexpr const char* kLockSwitches[] = {"/LOCKNOW", "/LOCKNOWFULL", "/LOCKNOW /NOSMILE",
+                                         "/LOCKNOWFULL /NOSMILE"};
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+PassMain::PassMain(ui::Application& app) : ui::Form(app, "PassMain") {
+  cmdOK.on_click = [this] { cmdOK_Click(); };
+  Timer1.on_timer = [this] { Timer1_Timer(); };
+  Timer2.on_timer = [this] { Timer2_Timer(); };
+}
+
+void PassMain::InitializeComponent() {
+  InitCaption("Enter Password");
+  border = ui::BorderStyle::FixedDialog;
+  centered = true;
+  client_width = 4116;
+  client_height = 1992;
+  icon = ui::Picture::Padlock;
+
+  Label1.rect = {120, 120, 3375, 375};
+  Label1.InitCaption("Please type the password.");
+  Label1.bold = true;
+  Label1.font_size = 12;
+
+  lblLabels.rect = {105, 840, 1080, 270};
+  lblLabels.InitCaption("&Password:");
+
+  Text1.rect = {960, 720, 2325, 345};
+  Text1.InitText("");
+  Text1.password_char = '*';
+  Text1.max_length = kMaxPasswordLength;
+  Text1.tab_index = 0;
+
+  cmdOK.rect = {1440, 1320, 1380, 390};
+  cmdOK.InitCaption("OK");
+  cmdOK.is_default = true;
+  cmdOK.tab_index = 1;
+
+  Label2.rect = {120, 1320, 375, 495};
+  Label2.InitCaption("");
+  Label2.bold = true;
+
+  Image1.rect = {120, 1320, 384, 384};
+  Image1.picture = ui::Picture::SmileyClosed;
+  Image1.stretch = false;
+  Image1.InitVisible(false);
+
+  Timer1.InitInterval(60000);
+  Timer1.InitEnabled(true);
+  Timer2.InitInterval(100);
+  Timer2.InitEnabled(true);
+}
+
+void PassMain::Form_Initialize() {
+  // 1. Engage the keyboard lock.
+  EngageKeyboardLock();
+  // 2. Refresh the countdown (Start is still empty).
+  RefreshCountdown();
+}
+
+void PassMain::Form_Load() {
+  const std::string command = UpperCase(app().Command());
+
+  // 1. Engage the keyboard lock.
+  EngageKeyboardLock();
+
+  // 2. Exactly "/SETUP": the setup gate.
+  if (command == "/SETUP") {
+    Hide();
+    Timer1.SetInterval(0);
+    Timer1.SetEnabled(false);
+    app().DoEvents();
+    app().Get<EnterSetupPassword>().Show();
+  }
+
+  // 3. Any lock switch: the immediate lock screen. Independent tests; a form already shown is
+  // only brought to the front again.
+  for (const char* lock_switch : kLockSwitches) {
+    if (Contains(command, lock_switch)) {
+      Hide();
+      Timer1.SetInterval(0);
+      Timer1.SetEnabled(false);
+      app().DoEvents();
+      app().Get<Kestrom>().Show();
+    }
+  }
+
+  // 4. The record is read and checked in every run; run-time errors from here on go to the
+  // handler below.
+  try {
+    // 5. Engage the keyboard lock again.
+    EngageKeyboardLock();
+
+    // 6. Read the record, from the command line after "/SU:" or from supermp.dat.
+    record_line_ = ReadPasswordRecord(app().files(), app().Command());
+
+    // 7. Both markers present (8. otherwise: corrupted).
+    try {
+      record_ = ParsePasswordRecord(record_line_);
+    } catch (const RecordCorrupted&) {
+      app().files().Close(kPasswordFileNumber);
+      app().MsgBox(kMsgRecordCorrupted, "Error");
+      ReleaseAndEnd();
+    }
+    // 7.1 The countdown starts now; 7.2 it shows 60.
+    Start = app().Timer();
+    RefreshCountdown();
+    // 7.3 The encoded password field is in record_. 7.4 No password chosen yet: the wizard,
+    // which ends the program on every way out.
+    if (IsNoPasswordPlaceholder(record_.encoded)) {
+      Timer1.SetEnabled(false);
+      Hide();
+      app().Get<Welcome11>().Show(/*modal=*/true);
+    }
+  } catch (const std::exception&) {
+    app().MsgBox(kMsgRecordMissing, "Error");
+    ReleaseAndEnd();
+  }
+
+  // 9. Unless hidden above, the form now shows as the timed prompt.
+  RefreshCountdown();
+}
+
+void PassMain::Form_Activate() {
+  EngageKeyboardLock();
+  RefreshCountdown();
+}
+
+void PassMain::Form_GotFocus() {
+  RefreshCountdown();
+}
+
+void PassMain::Form_MouseMove() {
+  RefreshCountdown();
+}
+
+void PassMain::Form_QueryUnload(int& cancel, int unload_mode) {
+  // The close box, Alt+F4 and the Task Manager cannot close the prompt; shutting down can.
+  if (unload_mode == 0 || unload_mode == 3) cancel = 1;
+}
+
+void PassMain::cmdOK_Click() {
+  // 1. Run-time errors from here on go to the handler at the end.
+  try {
+    // 2.
+    app().files().Close(kPasswordFileNumber);
+
+    // 3. Read the record again: a file changed since load is noticed now.
+    record_line_ = ReadPasswordRecord(app().files(), app().Command());
+
+    // 4. A marker is missing (reported even when Text1 is blank).
+    try {
+      record_ = ParsePasswordRecord(record_line_);
+    } catch (const RecordCorrupted&) {
+      app().files().Close(kPasswordFileNumber);
+      RefreshCountdown();
+      app().MsgBox(kMsgRecordCorrupted, "Error");
+      ReleaseAndEnd();
+    }
+
+    // 5. The encoded password field is in record_.
+    RefreshCountdown();
+
+    // 6. Blank entry: the prompt stays as it was.
+    if (Text1.Text().empty()) {
+      app().MsgBox("You have left the required password field blank.", "Error");
+      RefreshCountdown();
+      return;
+    }
+
+    // 7-9. Decode the stored field and compare both texts upper-cased. A mismatch keeps the
+    // typed text and the focus; the minute goes on.
+    const bool matches = PasswordMatches(record_.encoded, Text1.Text());
+    RefreshCountdown();
+    if (!matches) {
+      app().MsgBox("The password is incorrect.", "Error");
+      RefreshCountdown();
+      return;
+    }
+
+    // 10. Accepted.
+    LoginSucceeded = true;
+    RefreshCountdown();
+    Label2.SetVisible(false);
+    Image1.SetVisible(true);
+    app().DoEvents();
+    app().Wait(1.0);
+    app().SetScreenSaverRunning(false);
+    Unload();
+    app().End();
+  } catch (const std::exception&) {
+    app().MsgBox(kMsgRecordMissing, "Error");
+    ReleaseAndEnd();
+  }
+}
+
+void PassMain::Timer1_Timer() {
+  // The minute has run out: the lockout screen takes over, the keyboard stays locked.
+  RefreshCountdown();
+  Timer1.SetEnabled(false);
+  Hide();
+  app().Get<Lockout>().Show();
+}
+
+void PassMain::Timer2_Timer() {
+  RefreshCountdown();
+}
+
+void PassMain::EngageKeyboardLock() {
+  try {
+    app().SetScreenSaverRunning(true);
+  } catch (const RuntimeError& error) {
+    // Our own rule, not the old program's: without the lock the prompt would run unprotected,
+    // and a missing lock is no password-file problem. Say what failed, as the lock screen does,
+    // and end with the lock released.
+    if (error.code() != errc::kKeyboardLockUnavailable) throw;
+    app().MsgBox(kMsgKeyboardLockFailed, "Error");
+    ReleaseAndEnd();
+  }
+}
+
+void PassMain::RefreshCountdown() {
+  // An empty Start counts as 0, as in arithmetic on an empty variant: before the record is read
+  // the label holds a meaningless (negative) number, and the form is not on screen yet.
+  const float elapsed = platform::ElapsedSeconds(Start.value_or(0.0f), app().Timer());
+  const long remaining = 60 - static_cast<long>(std::floor(elapsed));
+  Label2.SetCaption(std::to_string(remaining));
+}
+
+void PassMain::ReleaseAndEnd() {
+  app().SetScreenSaverRunning(false);
+  app().End();
+}
+
+}  // namespace vellomar

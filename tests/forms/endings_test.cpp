@@ -1,0 +1,143 @@
+// Every way a run of the start-up form and the lock screen ends releases the keyboard lock first;
+// only the lockout screen keeps it.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "forms/fixture.h"
+#include "lock/kestrom.h"
+
+namespace vellomar::testing {
+namespace {
+
+using EndingsTest = FormsFixture;
+
+struct Ending {
+  std::string name;
+  std::string command;
+  std::function<void(FormsFixture&)> setup;   // after the runtime is made, before the start
+  std::function<void(FormsFixture&)> script;  // the user's actions after the start
+  std::vector<std::string> messages;          // every message shown, "title: text"
+};
+
+void Nothing(FormsFixture&) {}
+std::function<void(FormsFixture&)> Write(const std::string& content) {
+  return [content](FormsFixture& f) { f.WriteRecordFile(content); };
+}
+std::function<void(FormsFixture&)> LockFails(int from_call, int code) {
+  return [from_call, code](FormsFixture& f) { f.FailKeyboardLock(from_call, code); };
+}
+void Corrupt(FormsFixture& f) {
+  f.WriteRecordFile("no markers\r\n");
+}
+void Remove(FormsFixture& f) {
+  f.RemoveRecordFile();
+}
+std::function<void(FormsFixture&)> Enter(const std::string& form, const std::string& text) {
+  return [form, text](FormsFixture& f) {
+    f.rt().Type(form, "Text1", text);
+    f.rt().PressEnter(form);
+  };
+}
+std::function<void(FormsFixture&)> Then(std::function<void(FormsFixture&)> first,
+                                        std::function<void(FormsFixture&)> second) {
+  return [first, second](FormsFixture& f) {
+    first(f);
+    second(f);
+  };
+}
+
+TEST_F(EndingsTest, EveryEndingReleasesTheKeyboardLock) {
+  const std::string corrupted = ErrorBox(kMsgRecordCorrupted);
+  const std::string missing = ErrorBox(kMsgRecordMissing);
+  const std::string no_lock = ErrorBox(kMsgKeyboardLockFailed);
+  const std::string reversed = std::string("/SU:") + kEndMarker + kStartMarker;
+  const int kNoLock = errc::kKeyboardLockUnavailable;
+  // clang-format off
+  const std::vector<Ending> endings = {
+      {"correct password on the prompt", "",
+       Nothing, Enter("PassMain", kPassword), {}},
+      {"correct password on the lock screen", "/locknow",
+       Nothing, Enter("Kestrom", kPassword), {}},
+      {"correct password, whole screen, no smiley", "/locknowfull /nosmile",
+       Nothing, Enter("Kestrom", kPassword), {}},
+      {"corrupted file at load", "",
+       Corrupt, Nothing, {corrupted}},
+      {"missing file at load", "",
+       Remove, Nothing, {missing}},
+      {"corrupted /SU: record at load", "/SU:garbage",
+       Remove, Nothing, {corrupted}},
+      {"reversed /SU: markers at load", reversed,
+       Nothing, Nothing, {missing}},
+      {"corrupted file at OK", "",
+       Nothing, Then(Corrupt, Enter("PassMain", "x")), {corrupted}},
+      {"missing file at OK", "",
+       Nothing, Then(Remove, Enter("PassMain", kPassword)), {missing}},
+      {"corrupted file on the lock screen at load", "/locknow",
+       Corrupt, Nothing, {corrupted}},
+      {"empty file on the lock screen at load", "/locknow",
+       Write(""), Nothing, {missing}},
+      {"blank first line on the lock screen at load", "/locknow",
+       Write("\r\n" + RecordLine(kPassword)), Nothing, {corrupted}},
+      {"reversed markers on the lock screen at load", "/locknow",
+       Write(std::string(kEndMarker) + kStartMarker), Nothing, {missing}},
+      {"corrupted file on the lock screen at OK", "/locknowfull",
+       Nothing, Then(Corrupt, Enter("Kestrom", "")), {corrupted}},
+      {"missing file on the lock screen at OK", "/locknowfull",
+       Nothing, Then(Remove, Enter("Kestrom", kPassword)), {missing}},
+      // Engage calls: PassMain's Initialize (1), its Load (2, then 3 before the record),
+      // Kestrom's Load (3 with a lock switch) or PassMain's Activate (4).
+      {"lock screen cannot lock the keyboard", "/locknow",
+       LockFails(3, kNoLock), Nothing, {no_lock}},
+      {"prompt cannot lock the keyboard at creation", "",
+       LockFails(1, kNoLock), Nothing, {no_lock}},
+      {"prompt cannot lock again before reading the record", "",
+       LockFails(3, kNoLock), Nothing, {no_lock}},
+      {"prompt cannot lock the keyboard when activated", "",
+       LockFails(4, kNoLock), Nothing, {no_lock}},
+      {"unhandled run-time error", "",
+       LockFails(2, errc::kDeviceIoError), Nothing,
+       {"kestrom: Run-time error '57':\n\nThe keyboard is held by another client"}},
+  };
+  // clang-format on
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.name);
+    WritePassword(kPassword);
+    ui::HeadlessRuntime::Options options;
+    options.command_line = ending.command;
+    Create(options);
+    ending.setup(*this);
+    const bool had_file = std::filesystem::exists(record_file());
+    const std::string file_before = RecordFileContent();
+    rt().Start();
+    ending.script(*this);
+    for (int i = 0; i < 5 && !rt().Ended() && !rt().MessageBoxes().empty(); ++i) {
+      rt().DismissMessageBox();
+    }
+    EXPECT_TRUE(rt().Ended());
+    EXPECT_FALSE(rt().KeyboardLocked());
+    EXPECT_EQ(Messages(), ending.messages);
+    EXPECT_GE(rt().keyboard_lock().release_calls(), 1);
+    // A reader never repairs, recreates or rewrites the password file (the "at OK" scripts
+    // change it themselves before the press).
+    if (ending.name.find("at OK") == std::string::npos) {
+      EXPECT_EQ(std::filesystem::exists(record_file()), had_file);
+      EXPECT_EQ(RecordFileContent(), file_before);
+    }
+  }
+}
+
+TEST_F(EndingsTest, TheLockoutKeepsTheKeyboardLockedAndNeverEnds) {
+  Start("");
+  rt().AdvanceTime(60000);
+  ASSERT_TRUE(rt().FormVisible("Lockout"));
+  rt().AdvanceTime(10 * 60000);
+  EXPECT_TRUE(rt().FormVisible("Lockout"));
+  EXPECT_TRUE(rt().KeyboardLocked());
+  EXPECT_EQ(rt().keyboard_lock().release_calls(), 0);
+  EXPECT_FALSE(rt().Ended());
+}
+
+}  // namespace
+}  // namespace vellomar::testing

@@ -1,0 +1,198 @@
+#pragma once
+// A fresh installation per test: a temporary drive C: holding C:\WINDOWS and the program folder
+// C:\Program Files\Vellomar (the current directory) with supermp.dat, and a headless run of
+// kestrom.exe on it. Tests of the locking screens and of the wizard share it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/emulated.h"
+#include "platform/errors.h"
+#include "platform/keyboard_lock.h"
+#include "startup/pass_main.h"
+#include "startup/password_record.h"
+#include "ui/application.h"
+#include "ui/headless/headless.h"
+
+namespace vellomar::testing {
+
+inline constexpr char kPassword[] = "Secret1";
+
+class FormsFixture : public ::testing::Test {
+ public:
+  FormsFixture() {
+    std::random_device random;
+    root_ = std::filesystem::temp_directory_path() /
+            ("vellomar-forms-" + std::to_string(random()) + "-" + std::to_string(random()));
+    std::filesystem::create_directories(drive_c() / "WINDOWS");
+    std::filesystem::create_directories(program_dir());
+    WritePassword(kPassword);
+  }
+
+  ~FormsFixture() override {
+    runtime_.reset();
+    machine_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  std::filesystem::path drive_c() const { return root_ / "drive_c"; }
+  std::filesystem::path program_dir() const { return drive_c() / "Program Files" / "Vellomar"; }
+  std::filesystem::path record_file() const { return program_dir() / "supermp.dat"; }
+
+  // The record line for a plain password: markers around the encoded password.
+  static std::string RecordLine(const std::string& plain, const std::string& digits = "") {
+    return std::string(kStartMarker) + EncodePassword(plain) + kEndMarker + digits;
+  }
+  // "/SU:" and the record, as the start-up commands carry it.
+  static std::string SuArgument(const std::string& plain) {
+    return BuildRecordArgument(EncodePassword(plain));
+  }
+  static std::string PlaceholderLine() {
+    return std::string(kStartMarker) + kNoPasswordPlaceholder + kEndMarker;
+  }
+
+  // Replaces supermp.dat with exactly `content`.
+  void WriteRecordFile(const std::string& content) {
+    std::ofstream(record_file(), std::ios::binary | std::ios::trunc) << content;
+  }
+  void WritePassword(const std::string& plain, const std::string& digits = "1100") {
+    WriteRecordFile(RecordLine(plain, digits) + "\r\n");
+  }
+  void WritePlaceholder() { WriteRecordFile(PlaceholderLine() + "\r\n"); }
+  void RemoveRecordFile() { std::filesystem::remove(record_file()); }
+  std::string RecordFileContent() const {
+    std::ifstream in(record_file(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  // Builds the machine and the headless runtime without starting the program, so a test can
+  // prepare the runtime first. `start` runs the program; PassMain by default.
+  ui::HeadlessRuntime& Create(ui::HeadlessRuntime::Options options,
+                              std::function<int(ui::Application&)> start = nullptr) {
+    if (!start) start = [](ui::Application& app) { return app.Run<PassMain>(); };
+    runtime_.reset();
+    machine_ = std::make_unique<platform::EmulatedMachine>(drive_c(), program_dir());
+    runtime_ = std::make_unique<ui::HeadlessRuntime>(machine_->services(), std::move(options),
+                                                     std::move(start));
+    return *runtime_;
+  }
+
+  // Starts kestrom.exe with `command_line` and returns when it waits for input or has ended.
+  ui::HeadlessRuntime& Start(const std::string& command_line) {
+    ui::HeadlessRuntime::Options options;
+    options.command_line = command_line;
+    return Start(std::move(options));
+  }
+  ui::HeadlessRuntime& Start(ui::HeadlessRuntime::Options options) {
+    ui::HeadlessRuntime& runtime = Create(std::move(options));
+    runtime.Start();
+    return runtime;
+  }
+
+  // Makes engaging the keyboard lock fail from its `from_call`-th call on (1 = the first), with
+  // a RuntimeError of `code`, as when another client holds the keyboard grab. Call between
+  // Create() and Start(). (The runtime's lock is a plain member; the accessor is only const.)
+  void FailKeyboardLock(int from_call, int code = errc::kKeyboardLockUnavailable) {
+    auto& lock = runtime_->keyboard_lock();
+    auto calls = std::make_shared<int>(0);
+    lock.before_engage = [calls, from_call, code] {
+      if (++*calls >= from_call) throw RuntimeError(code, "The keyboard is held by another client");
+    };
+  }
+
+  ui::HeadlessRuntime& rt() { return *runtime_; }
+  platform::EmulatedMachine& machine() { return *machine_; }
+
+  // The run so far as short lines, one per trace event: "show Kestrom", "hide PassMain",
+  // "unload Kestrom", "set Kestrom.Label3.caption=...", "msgbox Error: text", "msgbox_closed",
+  // "place Kestrom 0,0 1024x700", "lock on", "lock off", "end". PassMain's countdown refreshes
+  // are left out: they happen ten times a second and say nothing about the steps.
+  std::vector<std::string> Steps() const {
+    std::vector<std::string> steps;
+    for (const auto& [t, step] : TimedSteps()) steps.push_back(step);
+    return steps;
+  }
+
+  // Steps() with the time of each, in ms since the start of the run.
+  std::vector<std::pair<long, std::string>> TimedSteps() const {
+    std::vector<std::pair<long, std::string>> steps;
+    for (const ui::TraceEvent& e : runtime_->events()) {
+      const std::string step = StepOf(e);
+      if (!step.empty()) steps.emplace_back(e.t, step);
+    }
+    return steps;
+  }
+
+  // The time of the first step equal to `step`, -1 when there is none.
+  long TimeOf(const std::string& step) const {
+    for (const auto& [t, s] : TimedSteps()) {
+      if (s == step) return t;
+    }
+    return -1;
+  }
+
+  static std::string StepOf(const ui::TraceEvent& e) {
+    const std::string form = e.Get("form");
+    if (e.ev == "set") {
+      if (form == "PassMain" && e.Get("control") == "Label2" && e.Get("prop") == "caption") {
+        return "";
+      }
+      return "set " + form + "." + e.Get("control") + "." + e.Get("prop") + "=" + e.Get("value");
+    }
+    if (e.ev == "show" || e.ev == "hide" || e.ev == "unload") return e.ev + " " + form;
+    if (e.ev == "msgbox") return "msgbox " + e.Get("title") + ": " + e.Get("text");
+    if (e.ev == "place") {
+      return "place " + form + " " + e.Get("x") + "," + e.Get("y") + " " + e.Get("w") + "x" +
+             e.Get("h");
+    }
+    if (e.ev == "keyboard_lock") return e.Get("engaged") == "true" ? "lock on" : "lock off";
+    return e.ev;
+  }
+
+  // The messages shown so far, open or closed: "title: text".
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    for (const ui::TraceEvent& e : runtime_->events()) {
+      if (e.ev == "msgbox") messages.push_back(e.Get("title") + ": " + e.Get("text"));
+    }
+    return messages;
+  }
+
+  // True when `expected` occur in Steps() in this order (other steps may come between).
+  ::testing::AssertionResult StepsInOrder(const std::vector<std::string>& expected) const {
+    const std::vector<std::string> steps = Steps();
+    std::size_t at = 0;
+    for (const std::string& want : expected) {
+      while (at < steps.size() && steps[at] != want) ++at;
+      if (at == steps.size()) {
+        std::ostringstream out;
+        out << "missing or out of order: \"" << want << "\"\nsteps were:\n";
+        for (const std::string& step : steps) out << "  " << step << "\n";
+        return ::testing::AssertionFailure() << out.str();
+      }
+      ++at;
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+ private:
+  std::filesystem::path root_;
+  std::unique_ptr<platform::EmulatedMachine> machine_;
+  std::unique_ptr<ui::HeadlessRuntime> runtime_;
+};
+
+inline std::string ErrorBox(const std::string& text) {
+  return "Error: " + text;
+}
+
+}  // namespace vellomar::testing

@@ -1,0 +1,188 @@
+// Kestrom, the immediate lock screen: status line, smiley, modes, the wizard's trial lock.
+
+#include <string>
+#include <vector>
+
+#include "forms/fixture.h"
+#include "lock/kestrom.h"
+#include "wizard/wizard_state.h"
+
+namespace vellomar::testing {
+namespace {
+
+using LockScreenTest = FormsFixture;
+
+TEST_F(LockScreenTest, WrongAndBlankEntriesOnlySetTheStatusLine) {
+  Start("/locknow");
+  rt().PressEnter("Kestrom");
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"),
+            "Status: You have left the required password field blank.");
+  rt().Type("Kestrom", "Text1", "Secret2");
+  rt().PressEnter("Kestrom");
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
+  rt().Type("Kestrom", "Text1", "again wrong");
+  rt().Click("Kestrom", "Command1");
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
+  EXPECT_EQ(rt().Text("Kestrom", "Text1"), "again wrong");
+  EXPECT_TRUE(rt().MessageBoxes().empty());
+  EXPECT_TRUE(rt().KeyboardLocked());
+  EXPECT_TRUE(rt().FormVisible("Kestrom"));
+  // Clicking into the box clears the status line.
+  rt().Click("Kestrom", "Text1");
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "");
+}
+
+TEST_F(LockScreenTest, CorrectPasswordPlaysTheGrowingSmileyThenEndsAfterASecond) {
+  Start("/locknow");
+  rt().Type("Kestrom", "Text1", "SECRET1");
+  rt().PressEnter("Kestrom");
+  EXPECT_TRUE(rt().Ended());
+  EXPECT_FALSE(rt().KeyboardLocked());
+  EXPECT_TRUE(StepsInOrder({"set Kestrom.Label3.caption=Status: Password verified.", "lock off",
+                            "set Kestrom.Image1.visible=true", "set Kestrom.Image1.visible=false",
+                            "set Kestrom.Image2.visible=true", "set Kestrom.Image2.visible=false",
+                            "set Kestrom.Image3.visible=true", "set Kestrom.Image3.visible=false",
+                            "set Kestrom.Image4.visible=true", "unload Kestrom", "end"}));
+  // Each wait ends once the single-precision clock has passed its deadline: a few ms late at most.
+  const long first = TimeOf("set Kestrom.Image1.visible=true");
+  EXPECT_NEAR(TimeOf("set Kestrom.Image2.visible=true") - first, 200, 10);
+  EXPECT_NEAR(TimeOf("set Kestrom.Image3.visible=true") - first, 300, 15);
+  EXPECT_NEAR(TimeOf("set Kestrom.Image4.visible=true") - first, 400, 20);
+  EXPECT_NEAR(TimeOf("end") - first, 1400, 25);
+}
+
+TEST_F(LockScreenTest, NosmileShowsNoPictureButStillWaitsASecond) {
+  Start("/locknowfull /nosmile");
+  rt().Type("Kestrom", "Text1", kPassword);
+  rt().PressEnter("Kestrom");
+  EXPECT_TRUE(rt().Ended());
+  for (const std::string& step : Steps()) {
+    EXPECT_EQ(step.find("set Kestrom.Image"), std::string::npos) << step;
+  }
+  EXPECT_NEAR(TimeOf("end") - TimeOf("lock off"), 1000, 5);
+}
+
+TEST_F(LockScreenTest, ModeComesFromTheSwitchesAndTheWizardFlag) {
+  struct Case {
+    std::string command;
+    bool full;
+  };
+  for (const Case& c : std::vector<Case>{{"/locknowfull", true},
+                                         {"/LockNowFull /nosmile", true},
+                                         {"/locknow", false},
+                                         {"/locknow /nosmile", false}}) {
+    SCOPED_TRACE(c.command);
+    Start(c.command);
+    const ui::HeadlessRuntime::Placement place = rt().PlacementOf("Kestrom");
+    EXPECT_TRUE(place.topmost);
+    EXPECT_EQ(place.x, 0);
+    EXPECT_EQ(place.y, 0);
+    EXPECT_EQ(place.width, 1024);
+    EXPECT_EQ(place.height, c.full ? 768 : 700);
+  }
+}
+
+TEST_F(LockScreenTest, FullModeKeepsTheFocusInThePasswordBox) {
+  Start("/locknowfull");
+  rt().Click("Kestrom", "Command1");  // the focus goes to the button (blank entry)
+  EXPECT_EQ(rt().Focused(), "Kestrom.Command1");
+  rt().AdvanceTime(1000);
+  EXPECT_EQ(rt().Focused(), "Kestrom.Text1");
+}
+
+TEST_F(LockScreenTest, TaskbarModeLeavesTheFocusAlone) {
+  Start("/locknow");
+  rt().Click("Kestrom", "Command1");
+  rt().AdvanceTime(3000);
+  EXPECT_EQ(rt().Focused(), "Kestrom.Command1");
+}
+
+TEST_F(LockScreenTest, TheLockWindowHidesBeforeAnErrorMessage) {
+  Start("/locknowfull");
+  WriteRecordFile("garbage\r\n");
+  rt().PressEnter("Kestrom");  // the record is checked even before a blank entry is refused
+  ASSERT_EQ(rt().MessageBoxes().size(), 1u);
+  EXPECT_EQ(rt().MessageBoxes()[0].second, kMsgRecordCorrupted);
+  EXPECT_FALSE(rt().FormVisible("Kestrom")) << "the top-most window would cover the message";
+  EXPECT_TRUE(StepsInOrder({"hide Kestrom", "msgbox Error: " + std::string(kMsgRecordCorrupted)}));
+}
+
+TEST_F(LockScreenTest, SuRecordIsUsedInsteadOfTheFile) {
+  WritePassword("OnlyInTheFile");
+  Start("/locknow " + SuArgument(kPassword));
+  RemoveRecordFile();
+  rt().Type("Kestrom", "Text1", "OnlyInTheFile");
+  rt().PressEnter("Kestrom");
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
+  rt().Type("Kestrom", "Text1", kPassword);
+  rt().PressEnter("Kestrom");
+  EXPECT_TRUE(rt().Ended());
+}
+
+TEST_F(LockScreenTest, CloseRequestsByReason) {
+  Start("/locknow");
+  rt().Close("Kestrom", 0);
+  rt().Close("Kestrom", 3);
+  EXPECT_TRUE(rt().FormVisible("Kestrom"));
+  rt().Close("Kestrom", 2);
+  EXPECT_FALSE(rt().FormLoaded("Kestrom"));
+}
+
+// The wizard's trial lock: no switch, Welcome3's Setup = "true".
+TEST_F(LockScreenTest, TrialLockCoversTheWholeScreenAndContinuesTheWizard) {
+  ui::HeadlessRuntime::Options options;
+  Create(options, [](ui::Application& app) {
+    app.Get<WizardState>().Setup = "true";
+    return app.Run<Kestrom>();
+  });
+  rt().Start();
+  EXPECT_EQ(rt().PlacementOf("Kestrom").height, 768);
+  rt().Type("Kestrom", "Text1", kPassword);
+  rt().PressEnter("Kestrom");
+  EXPECT_FALSE(rt().Ended());
+  EXPECT_FALSE(rt().FormLoaded("Kestrom"));
+  EXPECT_TRUE(rt().FormVisible("Welcome4"));
+  EXPECT_FALSE(rt().KeyboardLocked());
+}
+
+TEST_F(LockScreenTest, OutsideTheWizardACorrectPasswordNeverShowsWelcome4) {
+  ui::HeadlessRuntime::Options options;
+  Create(options, [](ui::Application& app) {
+    app.Get<WizardState>().Setup = "false";
+    return app.Run<Kestrom>();
+  });
+  rt().Start();
+  EXPECT_EQ(rt().PlacementOf("Kestrom").height, 700) << "taskbar mode outside the wizard";
+  rt().Type("Kestrom", "Text1", kPassword);
+  rt().PressEnter("Kestrom");
+  EXPECT_TRUE(rt().Ended());
+  EXPECT_FALSE(rt().FormLoaded("Welcome4"));
+}
+
+// A lock and an unlock, read as the algorithm runs them.
+TEST_F(LockScreenTest, TranscriptOfALockAndUnlockFollowsTheAlgorithm) {
+  Start("/locknow /nosmile");
+  rt().Type("Kestrom", "Text1", "wrong");
+  rt().PressEnter("Kestrom");
+  rt().Type("Kestrom", "Text1", kPassword);
+  rt().PressEnter("Kestrom");
+  const std::vector<std::string> expected = {
+      // PassMain's Initialize locks the keyboard; its Load, finding "/LOCKNOW", hides the form
+      // before it was ever on screen and shows Kestrom, whose Load sizes it top-most.
+      "lock on",
+      "show Kestrom",
+      "place Kestrom 0,0 1024x700",
+      // A wrong entry: only the status line.
+      "set Kestrom.Label3.caption=Status: The password is incorrect.",
+      // The right one: status, release, no smiley, one second, unload, end.
+      "set Kestrom.Label3.caption=Status: Password verified.",
+      "lock off",
+      "unload Kestrom",
+      "end",
+  };
+  EXPECT_EQ(Steps(), expected);
+  EXPECT_TRUE(Messages().empty());
+}
+
+}  // namespace
+}  // namespace vellomar::testing

@@ -1,0 +1,111 @@
+// The desktop icon and the Start-menu folder: created through fCreateShellLink with the lock
+// switches, detected the way the Setup form detects them, removed with the file services.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/errors.h"
+#include "system/lock_switches.h"
+#include "system/shortcuts.h"
+#include "system_fixture.h"
+
+namespace vellomar::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ShortcutsTest : public SystemFixture {
+ protected:
+  const std::string program_ = "C:\\Program Files\\Vellomar\\kestrom.exe";
+  fs::path desktop_link() const { return windows() / "Desktop" / "Vellomar.lnk"; }
+};
+
+TEST_F(ShortcutsTest, ProgramPathAndWindowsDirectoryComeFromTheMachine) {
+  EXPECT_EQ(ProgramPath(files()), program_);
+  EXPECT_EQ(ProgramPath("C:\\"), "C:\\\\kestrom.exe");
+  EXPECT_EQ(WindowsDirectory(files()), "C:\\WINDOWS");
+  EXPECT_EQ(StartMenuFolder("C:\\WINDOWS"), "C:\\WINDOWS\\Start Menu\\Programs\\Vellomar");
+}
+
+TEST_F(ShortcutsTest, DesktopIconStartsTheProgramWithTheLockSwitches) {
+  ASSERT_TRUE(CreateDesktopShortcut(links(), program_, LockSwitches(false, true)));
+  ASSERT_TRUE(fs::is_regular_file(desktop_link()));
+  EXPECT_TRUE(LinkMentions(desktop_link(), program_));
+  EXPECT_TRUE(LinkHolds(desktop_link(), "/locknowfull"));
+  EXPECT_TRUE(LinkHolds(desktop_link(), "C:\\Program Files\\Vellomar"));
+  EXPECT_TRUE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+
+  // Made again, it is replaced with the new switches.
+  ASSERT_TRUE(CreateDesktopShortcut(links(), program_, LockSwitches(true, false)));
+  EXPECT_TRUE(LinkHolds(desktop_link(), "/locknow /nosmile"));
+  EXPECT_FALSE(LinkHolds(desktop_link(), "/locknowfull"));
+}
+
+TEST_F(ShortcutsTest, StartMenuEntriesAreTheLockAndTheSetup) {
+  EXPECT_FALSE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
+  EXPECT_FALSE(fs::exists(start_menu_folder())) << "the existence test left the folder behind";
+
+  ASSERT_TRUE(CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS")));
+  EXPECT_FALSE(CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS")));
+  ASSERT_TRUE(CreateStartMenuShortcuts(links(), program_, LockSwitches(true, true)));
+  const fs::path lock = start_menu_folder() / "Vellomar - Immediate Lock.lnk";
+  const fs::path setup = start_menu_folder() / "Vellomar Setup.lnk";
+  EXPECT_TRUE(LinkHolds(lock, "/locknow"));
+  EXPECT_TRUE(LinkMentions(lock, program_));
+  EXPECT_TRUE(LinkHolds(setup, "/setup"));
+  EXPECT_TRUE(LinkMentions(setup, program_));
+  EXPECT_TRUE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
+}
+
+TEST_F(ShortcutsTest, LinksThatCannotBeMadeAreReported) {
+  fs::remove_all(windows() / "Desktop");
+  EXPECT_FALSE(CreateDesktopShortcut(links(), program_, "/locknow"));
+  // No Start-menu folder: neither entry can be made.
+  EXPECT_FALSE(CreateStartMenuShortcuts(links(), program_, "/locknow"));
+  EXPECT_FALSE(fs::exists(start_menu_folder()));
+}
+
+TEST_F(ShortcutsTest, AFolderThatCannotBeCreatedCountsAsPresent) {
+  fs::remove_all(windows() / "Start Menu");
+  EXPECT_TRUE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
+  // Without a Windows directory the tests look in the wrong place and find nothing.
+  EXPECT_FALSE(DesktopShortcutExists(files(), ""));
+}
+
+TEST_F(ShortcutsTest, DesktopTestLeavesFileNumberOneClosed) {
+  EXPECT_FALSE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_NO_THROW(files().Open(1, "supermp.tmp", platform::OpenMode::Output));
+  files().Close(1);
+  CreateDesktopShortcut(links(), program_, "/locknow");
+  EXPECT_TRUE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_NO_THROW(files().Open(1, "supermp.tmp", platform::OpenMode::Input));
+  files().Close(1);
+}
+
+TEST_F(ShortcutsTest, RemovalDeletesTheIconAndTheWholeFolder) {
+  CreateDesktopShortcut(links(), program_, "/locknow");
+  RemoveDesktopShortcut(files(), "C:\\WINDOWS");  // the lower-case "\desktop\" path
+  EXPECT_FALSE(fs::exists(desktop_link()));
+  EXPECT_THROW(RemoveDesktopShortcut(files(), "C:\\WINDOWS"), RuntimeError);
+
+  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
+  CreateStartMenuShortcuts(links(), program_, "/locknow");
+  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+  EXPECT_FALSE(fs::exists(start_menu_folder()));
+}
+
+TEST_F(ShortcutsTest, RemovingAnEmptyFolderFailsOnTheDeletion) {
+  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
+  try {
+    RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+    ADD_FAILURE() << "an empty folder was removed without error";
+  } catch (const RuntimeError& error) {
+    EXPECT_EQ(error.code(), errc::kFileNotFound);
+  }
+  EXPECT_TRUE(fs::exists(start_menu_folder()));
+}
+
+}  // namespace
+}  // namespace vellomar::testing

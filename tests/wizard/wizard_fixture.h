@@ -1,0 +1,133 @@
+#pragma once
+// A fresh installation whose supermp.dat still holds the no-password placeholder, with the
+// Windows folders and the RunServices key an installation has, and helpers that walk the wizard
+// page by page the way a user does.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "forms/fixture.h"
+#include "platform/emulated.h"
+#include "startup/password_record.h"
+#include "system/startup_entry.h"
+
+namespace vellomar::testing {
+
+class WizardFixture : public FormsFixture {
+ public:
+  WizardFixture() {
+    WritePlaceholder();
+    std::filesystem::create_directories(desktop());
+    std::filesystem::create_directories(programs());
+    platform::EmulatedMachine installer(drive_c(), program_dir());
+    EXPECT_EQ(installer.CreateRegistryKey(kRunServicesKey), platform::KeyCreation::kCreated);
+  }
+
+  std::filesystem::path windows() const { return drive_c() / "WINDOWS"; }
+  std::filesystem::path desktop() const { return windows() / "Desktop"; }
+  std::filesystem::path programs() const { return windows() / "Start Menu" / "Programs"; }
+  std::filesystem::path start_menu_folder() const { return programs() / "Vellomar"; }
+  std::filesystem::path desktop_link() const { return desktop() / "Vellomar.lnk"; }
+  std::filesystem::path lock_link() const {
+    return start_menu_folder() / "Vellomar - Immediate Lock.lnk";
+  }
+  std::filesystem::path setup_link() const { return start_menu_folder() / "Vellomar Setup.lnk"; }
+  std::filesystem::path registry_file() const { return windows() / "SYSTEM.REG"; }
+
+  static std::string Content(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  // The program as a user starts it on a fresh installation: the first page is up.
+  void StartWizard() {
+    Start("");
+    ASSERT_TRUE(rt().FormVisible("Welcome11"));
+  }
+  // From Welcome11 through the agreement to the password page.
+  void ToPasswordPage() {
+    rt().Click("Welcome11", "Command1");
+    rt().Click("Welcome1", "Command1");
+    rt().Click("Welcome12", "Command1");
+    ASSERT_TRUE(rt().FormVisible("Welcome2"));
+  }
+  void ChoosePassword(const std::string& first, const std::string& again) {
+    rt().Type("Welcome2", "Text2", first);
+    rt().Type("Welcome2", "Text3", again);
+    rt().Click("Welcome2", "Command1");
+  }
+  // Welcome3's trial lock, freed with `typed`.
+  void TrialLock(const std::string& typed) {
+    rt().Click("Welcome3", "Command1");
+    ASSERT_TRUE(rt().FormVisible("Kestrom"));
+    rt().Type("Kestrom", "Text1", typed);
+    rt().Click("Kestrom", "Command1");
+  }
+  // Welcome4 and Welcome5, then the option (1 to 4) on Welcome6.
+  void ChooseOption(int option) {
+    rt().Click("Welcome4", "Command1");
+    rt().Click("Welcome5", "Command1");
+    if (option != 1) rt().Click("Welcome6", "Option" + std::to_string(option));
+    rt().Click("Welcome6", "Command1");
+  }
+  // Welcome8's boxes open with the taskbar clear and the smiley ticked.
+  void LockingChoices(bool taskbar, bool smiley) {
+    if (taskbar) rt().Click("Welcome8", "Check1");
+    if (!smiley) rt().Click("Welcome8", "Check2");
+    rt().Click("Welcome8", "Command1");
+    ASSERT_TRUE(rt().FormVisible("Welcome9"));
+  }
+  // Every page up to Welcome9, with `password` typed the same in both boxes.
+  void WalkToFinish(int option, bool taskbar, bool smiley,
+                    const std::string& password = kPassword) {
+    StartWizard();
+    ToPasswordPage();
+    ChoosePassword(password, password);
+    TrialLock(password);
+    ChooseOption(option);
+    LockingChoices(taskbar, smiley);
+  }
+
+  // The start-up entry as the registry holds it; Empty when there is none.
+  VariantValue StartupEntry() {
+    platform::EmulatedMachine reader(drive_c(), program_dir());
+    VariantValue value;
+    ReadMachineValue(reader.registry(), kRunServicesKey, kStartupValueName, value);
+    return value;
+  }
+  std::string ExpectedCommand(const std::string& switches, const std::string& plain = kPassword,
+                              const std::string& dir = "C:\\Program Files\\Vellomar") {
+    return dir + "\\kestrom.exe " + (switches.empty() ? "" : switches + " ") + SuArgument(plain);
+  }
+
+  // True when the .lnk holds `text` as one of its counted ANSI strings (arguments, working
+  // directory).
+  static bool LinkHolds(const std::filesystem::path& link, const std::string& text) {
+    std::string counted;
+    counted += static_cast<char>(text.size() & 0xFF);
+    counted += static_cast<char>((text.size() >> 8) & 0xFF);
+    counted += text;
+    return Content(link).find(counted) != std::string::npos;
+  }
+  // The link exists, starts `target` and passes exactly `arguments`.
+  static ::testing::AssertionResult LinkTo(const std::filesystem::path& link,
+                                           const std::string& target,
+                                           const std::string& arguments) {
+    if (!std::filesystem::is_regular_file(link)) {
+      return ::testing::AssertionFailure() << link << " was not made";
+    }
+    if (Content(link).find(target) == std::string::npos) {
+      return ::testing::AssertionFailure() << link << " does not start " << target;
+    }
+    if (!LinkHolds(link, arguments)) {
+      return ::testing::AssertionFailure() << link << " does not pass \"" << arguments << "\"";
+    }
+    return ::testing::AssertionSuccess();
+  }
+};
+
+}  // namespace vellomar::testing
