@@ -18,8 +18,6 @@
 namespace vellomar::platform {
 
 inline constexpr char kProgramFolder[] = "C:\\Program Files\\Vellomar";
-inline constexpr char kRunServicesKey[] =
-    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
 
 struct InstallOptions {
   std::filesystem::path drive_c;  // host folder of drive C:, created when missing

@@ -15,6 +15,10 @@ constexpr HKEY kHkeyLocalMachine = 0x80000002u;
 constexpr DWORD kRegSz = 1;
 constexpr DWORD kRegDword = 4;
 
+// The machine-wide key whose commands Windows runs at every start.
+inline constexpr char kRunServicesKey[] =
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
+
 namespace win32 {
 constexpr LONG kErrorSuccess = 0;
 constexpr LONG kErrorFileNotFound = 2;
@@ -33,8 +37,8 @@ class Registry {
                              HKEY* result) = 0;
   // With data == nullptr: reports type and size. With a buffer: fills it, or returns 234 and the
   // size needed when *size is too small.
-  virtual LONG RegQueryValueExA(HKEY key, const std::string& name, DWORD* type,
-                                std::uint8_t* data, DWORD* size) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, const std::string& name, DWORD* type, std::uint8_t* data,
+                                DWORD* size) = 0;
   virtual LONG RegSetValueExA(HKEY key, const std::string& name, DWORD type,
                               const std::uint8_t* data, DWORD size) = 0;
   virtual LONG RegDeleteValueA(HKEY key, const std::string& name) = 0;

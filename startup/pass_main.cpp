@@ -8,14 +8,17 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "setup/enter_setup_password.h"
+#include "system/lock_switches.h"
 #include "wizard/welcome11.h"
 
 namespace vellomar {
 namespace {
 
-// The lock switches, tested one after another: each found anywhere opens the lock screen.
-constexpr const char* kLockSwitches[] = {"/LOCKNOW", "/LOCKNOWFULL", "/LOCKNOW /NOSMILE",
-                                         "/LOCKNOWFULL /NOSMILE"};
+// The four lock switches in the order they are tested, from the shared switch table:
+// "/LOCKNOW", "/LOCKNOWFULL", "/LOCKNOW /NOSMILE", "/LOCKNOWFULL /NOSMILE".
+constexpr struct {
+  bool taskbar, smiley;
+} kLockSwitchOrder[] = {{true, true}, {false, true}, {true, false}, {false, false}};
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -95,8 +98,8 @@ void PassMain::Form_Load() {
 
   // 3. Any lock switch: the immediate lock screen. Independent tests; a form already shown is
   // only brought to the front again.
-  for (const char* lock_switch : kLockSwitches) {
-    if (Contains(command, lock_switch)) {
+  for (const auto& choice : kLockSwitchOrder) {
+    if (Contains(command, UpperCase(LockSwitches(choice.taskbar, choice.smiley)))) {
       Hide();
       Timer1.SetInterval(0);
       Timer1.SetEnabled(false);

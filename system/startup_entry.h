@@ -14,8 +14,7 @@
 
 namespace vellomar {
 
-inline constexpr char kRunServicesKey[] =
-    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
+using platform::kRunServicesKey;
 inline constexpr char kStartupValueName[] = "Vellomar";
 // KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY |
 // KEY_CREATE_LINK.
