@@ -1,0 +1,227 @@
+// The real kestrom.exe on a private X server with openbox: the lock screens as a user meets them,
+// and the ways around a lock that must fail.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/emulated.h"
+#include "startup/pass_main.h"
+#include "tests/e2e/x_session.h"
+#include "ui/headless/headless.h"
+
+namespace vellomar::e2e {
+namespace {
+
+constexpr char kPassword[] = "Secret7";
+
+void Key(const std::string& keys) {
+  e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
+}
+void Type(const std::string& text) {
+  e2e::Run({"xdotool", "type", "--delay", "15", text});
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The trace without times and without the countdown refreshes, whose number depends on timing.
+std::vector<std::string> Comparable(const std::vector<ui::TraceEvent>& events) {
+  std::vector<std::string> lines;
+  for (const ui::TraceEvent& event : events) {
+    if (event.ev == "set" && event.Get("form") == "PassMain" && event.Get("control") == "Label2") {
+      continue;
+    }
+    lines.push_back(event.JsonWithoutTime());
+  }
+  return lines;
+}
+
+class LockE2e : public ::testing::Test {
+ protected:
+  XSession session_;
+  Installation installation_{kPassword};
+};
+
+TEST_F(LockE2e, LockNowChecksPasswordsPlaysSmileyAndReleasesEverything) {
+  Kestrom run(installation_, "/locknow");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}, {"w", "1024"}, {"h", "700"}}));
+  ASSERT_NE(FindWindow("Kestrom"), "");
+  EXPECT_FALSE(OtherClientCanGrabKeyboard()) << "the keyboard must be held while locked";
+  EXPECT_TRUE(OtherClientCanGrabPointer()) << "taskbar mode leaves the pointer free";
+
+  Type("wrong");
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent(
+      "set", {{"control", "Label3"}, {"value", "Status: The password is incorrect."}}));
+  Key("ctrl+a");
+  Key("BackSpace");
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent(
+      "set", {{"control", "Label3"},
+              {"value", "Status: You have left the required password field blank."}}));
+  EXPECT_FALSE(OtherClientCanGrabKeyboard());
+
+  Type(kPassword);
+  Key("Return");
+  EXPECT_EQ(run.WaitForExit(), 0);
+  EXPECT_TRUE(run.Has("set", {{"control", "Label3"}, {"value", "Status: Password verified."}}));
+  EXPECT_TRUE(run.Has("keyboard_lock", {{"engaged", "false"}}));
+  // The growing smiley: frames 1 to 4 shown in turn.
+  std::vector<std::string> shown;
+  for (const ui::TraceEvent& event : run.Events()) {
+    if (event.ev == "set" && event.Get("prop") == "visible" && event.Get("value") == "true") {
+      shown.push_back(event.Get("control"));
+    }
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"Image1", "Image2", "Image3", "Image4"}));
+  EXPECT_TRUE(OtherClientCanGrabKeyboard()) << "the keyboard grab must end with the program";
+  EXPECT_TRUE(OtherClientCanGrabPointer());
+}
+
+TEST_F(LockE2e, LockNowFullHoldsPointerUntilTheCorrectPassword) {
+  Kestrom run(installation_, "/locknowfull /nosmile");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}, {"w", "1024"}, {"h", "768"}}));
+  ASSERT_NE(FindWindow("Kestrom"), "");
+  EXPECT_FALSE(OtherClientCanGrabKeyboard());
+  EXPECT_TRUE(WaitUntil([] { return !OtherClientCanGrabPointer(); }))
+      << "the full-screen lock holds the pointer";
+  Type(kPassword);
+  Key("Return");
+  EXPECT_EQ(run.WaitForExit(), 0);
+  EXPECT_FALSE(run.Has("set", {{"control", "Image1"}, {"prop", "visible"}, {"value", "true"}}));
+  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+  EXPECT_TRUE(OtherClientCanGrabPointer());
+}
+
+TEST_F(LockE2e, BypassAttemptsLeaveTheLockInPlaceAndGiveNoKeyElsewhere) {
+  const auto victim_log = installation_.drive_c().parent_path() / "victim.log";
+  Child victim({X_PROBE, "victim", "Victim", victim_log.string()});
+  const std::string victim_window = FindWindow("Victim");
+  ASSERT_NE(victim_window, "");
+
+  Kestrom run(installation_, "/locknowfull");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
+  const std::string lock_window = FindWindow("Kestrom");
+  ASSERT_NE(lock_window, "");
+  ASSERT_TRUE(WaitUntil([] { return TopWindowName() == "Kestrom"; }));
+
+  auto lock_holds = [&](const std::string& attempt) {
+    EXPECT_TRUE(run.Running()) << attempt << " ended the program";
+    EXPECT_TRUE(WaitUntil([] { return TopWindowName() == "Kestrom"; }))
+        << attempt << " left " << TopWindowName() << " above the lock";
+    EXPECT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }))
+        << attempt << " left the focus on " << FocusedWindowName();
+    EXPECT_FALSE(OtherClientCanGrabKeyboard()) << attempt << " freed the keyboard";
+  };
+
+  Key("alt+Tab");
+  lock_holds("Alt+Tab");
+  Key("ctrl+Escape");
+  lock_holds("Ctrl+Esc");
+  Key("alt+F4");
+  lock_holds("Alt+F4");
+  e2e::Run({"wmctrl", "-c", "Kestrom"});
+  lock_holds("wmctrl -c");
+  e2e::Run({"xdotool", "windowactivate", victim_window});
+  lock_holds("activating another window");
+  Type("x");
+  e2e::Run({"wmctrl", "-a", "Victim"});
+  lock_holds("wmctrl -a");
+  e2e::Run({"xdotool", "windowraise", victim_window});
+  lock_holds("raising another window");
+  Child intruder({X_PROBE, "victim", "Intruder", victim_log.string()});
+  ASSERT_NE(FindWindow("Intruder"), "");
+  lock_holds("mapping a new window");
+  Type("y");
+  e2e::Run({"xdotool", "windowunmap", lock_window});
+  lock_holds("unmapping the lock window");
+  e2e::Run({"xdotool", "windowminimize", lock_window});
+  lock_holds("minimising the lock window");
+
+  // Every key went to the lock: the password typed now still unlocks it.
+  Key("ctrl+a");
+  Key("BackSpace");
+  Type(kPassword);
+  Key("Return");
+  EXPECT_EQ(run.WaitForExit(), 0);
+  EXPECT_EQ(ReadFile(victim_log), "") << "keys reached another window";
+  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+}
+
+TEST_F(LockE2e, TimedPromptRefusesCloseCountsDownAndLocksOut) {
+  Kestrom run(installation_, "", 60.0);  // the minute passes in a second
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "PassMain"}}));
+  ASSERT_NE(FindWindow("Enter Password"), "");
+  EXPECT_FALSE(OtherClientCanGrabKeyboard());
+  e2e::Run({"wmctrl", "-c", "Enter Password"});
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "Lockout"}}));
+  EXPECT_TRUE(run.Has("set", {{"form", "PassMain"}, {"control", "Label2"}, {"value", "30"}}))
+      << "the countdown did not run";
+  EXPECT_FALSE(run.Has("unload", {{"form", "PassMain"}})) << "the close request was not refused";
+  EXPECT_TRUE(run.Has("place", {{"form", "Lockout"}, {"w", "1024"}, {"h", "700"}}));
+  ASSERT_TRUE(WaitUntil([] { return TopWindowName() == "Lockout"; }));
+  Key("alt+F4");
+  EXPECT_TRUE(WaitUntil([] { return TopWindowName() == "Lockout"; }));
+  EXPECT_TRUE(run.Running());
+  EXPECT_FALSE(OtherClientCanGrabKeyboard()) << "the lockout keeps the keyboard";
+  EXPECT_TRUE(OtherClientCanGrabPointer()) << "the strip at the bottom stays usable";
+}
+
+TEST_F(LockE2e, TimedPromptWrongPasswordShowsMessageThenAccepts) {
+  Kestrom run(installation_, "");
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "PassMain"}}));
+  ASSERT_NE(FindWindow("Enter Password"), "");
+  Type("nope");
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent("msgbox", {{"text", "The password is incorrect."}}));
+  ASSERT_NE(FindWindow("Error"), "");
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent("msgbox_closed"));
+  Key("ctrl+a");
+  Key("BackSpace");
+  Type(kPassword);
+  Key("Return");
+  EXPECT_EQ(run.WaitForExit(), 0);
+  EXPECT_TRUE(run.Has("set", {{"control", "Image1"}, {"prop", "visible"}, {"value", "true"}}));
+  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+}
+
+// The real run writes the same trace as the headless runtime for the same scenario.
+TEST_F(LockE2e, TraceMatchesTheHeadlessTranscript) {
+  Kestrom run(installation_, "/locknow");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
+  ASSERT_NE(FindWindow("Kestrom"), "");
+  Type("wrong");
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent("set", {{"control", "Label3"}}));
+  Key("ctrl+a");
+  Key("BackSpace");
+  Type(kPassword);
+  Key("Return");
+  ASSERT_EQ(run.WaitForExit(), 0);
+
+  Installation other(kPassword);
+  platform::EmulatedMachine machine(other.drive_c(), other.program_dir());
+  ui::HeadlessRuntime::Options options;
+  options.command_line = "/locknow";
+  ui::HeadlessRuntime headless(machine.services(), options,
+                               [](ui::Application& app) { return app.Run<PassMain>(); });
+  headless.Start();
+  headless.Type("Kestrom", "Text1", "wrong");
+  headless.PressEnter("Kestrom");
+  headless.Type("Kestrom", "Text1", kPassword);
+  headless.PressEnter("Kestrom");
+  if (!headless.Ended()) headless.AdvanceTime(5000);
+  ASSERT_TRUE(headless.Ended());
+
+  EXPECT_EQ(Comparable(run.Events()), Comparable(headless.events()));
+}
+
+}  // namespace
+}  // namespace vellomar::e2e

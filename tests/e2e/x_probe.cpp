@@ -1,0 +1,134 @@
+// x-probe: small X11 client used by the end-to-end tests.
+//   x-probe grab-keyboard          tries once to grab the keyboard on the root window; prints
+//                                  "grabbed" (exit 0) or "refused" (exit 1), then lets go
+//   x-probe grab-pointer           the same for the pointer
+//   x-probe victim NAME LOG        maps a window titled NAME and appends every key it receives
+//                                  to LOG, one key name a line; prints "ready" once mapped
+//   x-probe focus                  prints the name (WM_NAME) of the window holding the focus
+//   x-probe on-top NAME            exit 0 when the viewable top-level window highest in the
+//                                  stacking order is titled NAME (or is its frame), else 1
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string NameOf(Display* display, Window window) {
+  char* name = nullptr;
+  std::string result;
+  if (XFetchName(display, window, &name) && name) {
+    result = name;
+    XFree(name);
+  }
+  return result;
+}
+
+// The name of `window` or of the first named window below it (a window manager frame).
+std::string NameBelow(Display* display, Window window, int depth = 0) {
+  std::string name = NameOf(display, window);
+  if (!name.empty() || depth > 3) return name;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return "";
+  for (unsigned i = 0; i < count && name.empty(); ++i) {
+    name = NameBelow(display, children[i], depth + 1);
+  }
+  if (children) XFree(children);
+  return name;
+}
+
+int GrabKeyboard(Display* display) {
+  int status = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
+                             GrabModeAsync, CurrentTime);
+  XUngrabKeyboard(display, CurrentTime);
+  XSync(display, False);
+  std::puts(status == GrabSuccess ? "grabbed" : "refused");
+  return status == GrabSuccess ? 0 : 1;
+}
+
+int GrabPointer(Display* display) {
+  int status = XGrabPointer(display, DefaultRootWindow(display), False, ButtonPressMask,
+                            GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+  XUngrabPointer(display, CurrentTime);
+  XSync(display, False);
+  std::puts(status == GrabSuccess ? "grabbed" : "refused");
+  return status == GrabSuccess ? 0 : 1;
+}
+
+int Victim(Display* display, const char* name, const char* log_path) {
+  int screen = DefaultScreen(display);
+  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 100, 100, 300, 200, 1,
+                                      BlackPixel(display, screen), WhitePixel(display, screen));
+  XStoreName(display, window, name);
+  XSelectInput(display, window, KeyPressMask | StructureNotifyMask);
+  Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(display, window, &delete_window, 1);
+  XMapWindow(display, window);
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == MapNotify) {
+      std::puts("ready");
+      std::fflush(stdout);
+    } else if (event.type == KeyPress) {
+      KeySym sym = XLookupKeysym(&event.xkey, 0);
+      const char* key = XKeysymToString(sym);
+      if (FILE* log = std::fopen(log_path, "a")) {
+        std::fprintf(log, "%s\n", key ? key : "?");
+        std::fclose(log);
+      }
+    } else if (event.type == ClientMessage &&
+               static_cast<Atom>(event.xclient.data.l[0]) == delete_window) {
+      return 0;
+    }
+  }
+}
+
+int Focus(Display* display) {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  std::puts(focus > PointerRoot ? NameBelow(display, focus).c_str() : "");
+  return 0;
+}
+
+int OnTop(Display* display, const char* name) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  std::string top;
+  for (unsigned i = count; i-- > 0 && top.empty();) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable || attributes.c_class == InputOnly) {
+      continue;
+    }
+    top = NameBelow(display, children[i]);
+    if (top.empty()) top = "?";
+  }
+  if (children) XFree(children);
+  std::puts(top.c_str());
+  return top == name ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "x-probe: no display\n");
+    return 2;
+  }
+  std::string command = argc > 1 ? argv[1] : "";
+  if (command == "grab-keyboard") return GrabKeyboard(display);
+  if (command == "grab-pointer") return GrabPointer(display);
+  if (command == "victim" && argc == 4) return Victim(display, argv[2], argv[3]);
+  if (command == "focus") return Focus(display);
+  if (command == "on-top" && argc == 3) return OnTop(display, argv[2]);
+  std::fprintf(stderr, "usage: x-probe grab-keyboard|grab-pointer|victim|focus|on-top\n");
+  return 2;
+}

@@ -1,0 +1,237 @@
+#include "tests/e2e/x_session.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace vellomar::e2e {
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (true) {
+    if (done()) return true;
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+namespace {
+
+std::vector<char*> Argv(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+[[noreturn]] void Exec(const std::vector<std::string>& args) {
+  std::vector<char*> argv = Argv(args);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+Result Run(const std::vector<std::string>& args) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], 1);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    Exec(args);
+  }
+  close(pipe_fds[1]);
+  Result result;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, n);
+  close(pipe_fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  while (!result.out.empty() && result.out.back() == '\n') result.out.pop_back();
+  return result;
+}
+
+Child::Child(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+             const fs::path& cwd, const fs::path& out) {
+  pid_ = fork();
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    Exec(args);
+  }
+}
+
+Child::Child(Child&& other) noexcept : pid_(other.pid_), status_(other.status_) {
+  other.pid_ = 0;
+}
+
+Child& Child::operator=(Child&& other) noexcept {
+  if (this != &other) {
+    Stop();
+    pid_ = other.pid_;
+    status_ = other.status_;
+    other.pid_ = 0;
+  }
+  return *this;
+}
+
+Child::~Child() {
+  Stop();
+}
+
+bool Child::Running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  pid_t done = waitpid(pid_, &status, WNOHANG);
+  if (done == pid_) {
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -pid_;  // ended; remembered as negative so it is never signalled again
+    return false;
+  }
+  return true;
+}
+
+int Child::Wait(std::chrono::milliseconds timeout) {
+  if (!WaitUntil([&] { return !Running(); }, timeout)) return -1;
+  return status_;
+}
+
+void Child::Stop() {
+  if (!Running()) return;
+  kill(pid_, SIGTERM);
+  if (Wait(std::chrono::seconds(5)) == -1 && Running()) {
+    kill(pid_, SIGKILL);
+    Wait(std::chrono::seconds(5));
+  }
+}
+
+XSession::XSession() {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  // The server writes the display number it chose to the descriptor given with -displayfd.
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    dup2(fds[1], 9);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    Exec({"Xvfb", "-displayfd", "9", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+  }
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (number.empty()) throw std::runtime_error("Xvfb did not start");
+  display_ = ":" + number;
+  setenv("DISPLAY", display_.c_str(), 1);
+  server_pid_ = pid;
+  window_manager_ = Child({"openbox", "--sm-disable"});
+  if (!WaitUntil([] { return Run({"wmctrl", "-m"}).exit_code == 0; })) {
+    throw std::runtime_error("openbox did not start on " + display_);
+  }
+}
+
+XSession::~XSession() {
+  window_manager_.Stop();
+  if (server_pid_ > 0) {
+    kill(server_pid_, SIGTERM);
+    waitpid(server_pid_, nullptr, 0);
+  }
+}
+
+Installation::Installation(const std::string& password) {
+  char pattern[] = "/tmp/vellomar-e2e-XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  drive_c_ = fs::path(pattern) / "drive_c";
+  Result installed =
+      Run({VELLOMAR_INSTALL, "--drive-c", drive_c_.string(), "--program", KESTROM_EXE});
+  if (installed.exit_code != 0) throw std::runtime_error("installer failed: " + installed.out);
+  program_dir_ = drive_c_ / "Program Files" / "Vellomar";
+  Child writer({SET_PASSWORD, drive_c_.string(), password}, {}, program_dir_);
+  if (writer.Wait() != 0) throw std::runtime_error("set-password failed");
+}
+
+Installation::~Installation() {
+  std::error_code ignored;
+  fs::remove_all(drive_c_.parent_path(), ignored);
+}
+
+Kestrom::Kestrom(const Installation& installation, const std::string& command_line,
+                 double clock_speed)
+    : trace_(installation.drive_c().parent_path() / "trace.jsonl") {
+  fs::remove(trace_);
+  std::map<std::string, std::string> env = {{"KESTROM_TRACE", trace_.string()},
+                                            {"VELLOMAR_DRIVE_C", installation.drive_c().string()}};
+  if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
+  std::vector<std::string> args = {(installation.program_dir() / "kestrom.exe").string()};
+  if (!command_line.empty()) args.push_back(command_line);
+  process_ = Child(args, env, installation.program_dir(),
+                   installation.drive_c().parent_path() / "kestrom.out");
+}
+
+std::vector<ui::TraceEvent> Kestrom::Events() const {
+  std::vector<ui::TraceEvent> events;
+  std::ifstream in(trace_);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty()) events.push_back(ui::ParseTraceLine(line));
+  }
+  return events;
+}
+
+bool Kestrom::Has(const std::string& ev, const std::map<std::string, std::string>& fields) const {
+  for (const ui::TraceEvent& event : Events()) {
+    if (event.ev != ev) continue;
+    bool all = true;
+    for (const auto& [key, value] : fields) all = all && event.Get(key) == value;
+    if (all) return true;
+  }
+  return false;
+}
+
+bool Kestrom::WaitForEvent(const std::string& ev,
+                           const std::map<std::string, std::string>& fields) {
+  return WaitUntil([&] { return Has(ev, fields); });
+}
+
+bool OtherClientCanGrabKeyboard() {
+  return Run({X_PROBE, "grab-keyboard"}).exit_code == 0;
+}
+bool OtherClientCanGrabPointer() {
+  return Run({X_PROBE, "grab-pointer"}).exit_code == 0;
+}
+std::string TopWindowName() {
+  return Run({X_PROBE, "on-top", ""}).out;
+}
+std::string FocusedWindowName() {
+  return Run({X_PROBE, "focus"}).out;
+}
+
+std::string FindWindow(const std::string& name) {
+  Result found = Run({"timeout", "30", "xdotool", "search", "--sync", "--name", "^" + name + "$"});
+  std::string first = found.out.substr(0, found.out.find('\n'));
+  return found.exit_code == 0 ? first : "";
+}
+
+}  // namespace vellomar::e2e

@@ -1,0 +1,102 @@
+#pragma once
+// The end-to-end harness: a private X server with a window manager, an installation on a
+// temporary drive C:, and the real kestrom.exe run in it and driven with xdotool. Every wait is
+// for an event (a trace line, a window, a grab state) with a generous timeout, never a sleep.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/trace.h"
+
+namespace vellomar::e2e {
+
+constexpr std::chrono::seconds kTimeout{30};
+
+// Polls `done` every 20 ms until it holds or `timeout` passes; returns whether it held.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout);
+
+struct Result {
+  int exit_code = -1;
+  std::string out;
+};
+// Runs a command to its end with $DISPLAY set to the session's display; stdout captured.
+Result Run(const std::vector<std::string>& args);
+
+// A child process started in the background, ended (SIGTERM, then SIGKILL) when destroyed.
+class Child {
+ public:
+  Child() = default;
+  Child(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
+        const std::filesystem::path& cwd = {}, const std::filesystem::path& out = "/dev/null");
+  Child(Child&& other) noexcept;
+  Child& operator=(Child&& other) noexcept;
+  ~Child();
+  pid_t pid() const { return pid_; }
+  bool Running();
+  // Waits for the process to end; returns its exit code, or -1 after the timeout.
+  int Wait(std::chrono::milliseconds timeout = kTimeout);
+  void Stop();
+
+ private:
+  pid_t pid_ = 0;
+  int status_ = -1;
+};
+
+// Xvfb on a free display (chosen by the server itself) and openbox, for one test.
+class XSession {
+ public:
+  XSession();
+  ~XSession();
+  const std::string& display() const { return display_; }
+
+ private:
+  std::string display_;
+  pid_t server_pid_ = 0;
+  Child window_manager_;
+};
+
+// A drive C: made by the installer, with a password record for `password`.
+class Installation {
+ public:
+  explicit Installation(const std::string& password);
+  ~Installation();
+  const std::filesystem::path& drive_c() const { return drive_c_; }
+  const std::filesystem::path& program_dir() const { return program_dir_; }
+
+ private:
+  std::filesystem::path drive_c_;
+  std::filesystem::path program_dir_;
+};
+
+// One run of kestrom.exe with its trace.
+class Kestrom {
+ public:
+  Kestrom(const Installation& installation, const std::string& command_line,
+          double clock_speed = 1.0);
+  std::vector<ui::TraceEvent> Events() const;
+  // Waits until an event `ev` with every given field appears; true when it did.
+  bool WaitForEvent(const std::string& ev, const std::map<std::string, std::string>& fields = {});
+  bool Has(const std::string& ev, const std::map<std::string, std::string>& fields = {}) const;
+  int WaitForExit() { return process_.Wait(); }
+  bool Running() { return process_.Running(); }
+  const std::filesystem::path& trace_path() const { return trace_; }
+
+ private:
+  std::filesystem::path trace_;
+  Child process_;
+};
+
+// X state as seen by another client.
+bool OtherClientCanGrabKeyboard();
+bool OtherClientCanGrabPointer();
+std::string TopWindowName();
+std::string FocusedWindowName();
+std::string FindWindow(const std::string& name);  // xdotool search --sync, "" on timeout
+
+}  // namespace vellomar::e2e

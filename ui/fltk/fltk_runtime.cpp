@@ -1,0 +1,1089 @@
+#include "ui/fltk/fltk_runtime.h"
+#include "ui/form.h"
+
+// The toolkit and Xlib after the form model; Xlib's `None` macro is not used below, and the
+// model's `None` enumerators are.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Round_Button.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+#include <thread>
+
+#include "ui/fltk/pictures.h"
+#include "ui/fltk/x11_windows.h"
+
+#undef None
+
+namespace vellomar::ui::fltk {
+namespace {
+
+constexpr double kTwipsPerPixel = 15.0;
+// Windows drawn without a window-manager frame (lock screens with a border, message boxes over
+// a lock screen) draw their own: a raised edge and a title bar with the icon and caption.
+constexpr int kEdge = 3;
+constexpr int kTitleBar = 18;
+// The guard tick that re-checks grabs, focus and stacking while locked: rare enough to cost
+// nothing when idle; the events above do the real work.
+constexpr double kGuardTickSeconds = 0.5;
+
+int Pixels(int twips) {
+  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+int FontPixels(int points) {
+  return static_cast<int>(std::lround(points * 96.0 / 72.0));
+}
+Fl_Font Face(bool bold) {
+  return bold ? FL_HELVETICA_BOLD : FL_HELVETICA;
+}
+
+// FLTK treats '@' in a label as the start of a symbol; the system's texts mean the character.
+std::string LabelText(const std::string& caption) {
+  std::string out;
+  for (char c : caption) {
+    out += c;
+    if (c == '@') out += '@';
+  }
+  return out;
+}
+
+// The access key of a caption: the character after a single '&', lower-cased; 0 when none.
+char AccessKey(const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+  }
+  return 0;
+}
+
+bool Focusable(ControlKind kind) {
+  return kind == ControlKind::TextBox || kind == ControlKind::CommandButton ||
+         kind == ControlKind::CheckBox || kind == ControlKind::OptionButton;
+}
+
+void DrawOwnFrame(int width, int height, const std::string& caption, Picture icon) {
+  fl_draw_box(FL_UP_BOX, 0, 0, width, height, FL_BACKGROUND_COLOR);
+  fl_color(fl_rgb_color(0, 0, 128));
+  fl_rectf(kEdge, kEdge, width - 2 * kEdge, kTitleBar);
+  int text_x = kEdge + 4;
+  if (Fl_Image* image = PictureImage(icon)) {
+    Fl_Image* small = image->copy(16, 16);
+    small->draw(kEdge + 1, kEdge + 1);
+    delete small;
+    text_x += 18;
+  }
+  fl_color(FL_WHITE);
+  fl_font(FL_HELVETICA_BOLD, 11);
+  fl_draw(caption.c_str(), text_x, kEdge, width - text_x - kEdge, kTitleBar,
+          FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);
+}
+
+void RedrawArea(Fl_Widget* widget) {
+  widget->redraw();
+  if (Fl_Window* window = widget->window()) {
+    window->damage(FL_DAMAGE_ALL, widget->x(), widget->y(), widget->w() + 1, widget->h() + 1);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+
+class FormWindow : public Fl_Double_Window {
+ public:
+  FormWindow(Runtime& runtime, Form& form, int width, int height, bool own_frame)
+      : Fl_Double_Window(width, height), runtime(runtime), form(form), own_frame(own_frame) {
+    resizable(nullptr);  // a lock window grows, its controls keep their design positions
+    end();
+  }
+
+  int ClientX() const { return own_frame ? kEdge : 0; }
+  int ClientY() const { return own_frame ? kEdge + kTitleBar + 1 : 0; }
+
+  int handle(int event) override;
+  void draw() override {
+    if (!own_frame) return Fl_Double_Window::draw();
+    DrawOwnFrame(w(), h(), form.Caption(), form.icon);
+    draw_children();
+  }
+
+  Runtime& runtime;
+  Form& form;
+  bool own_frame;
+  bool wanted = false;  // the program has it on screen
+  bool dead = false;    // unloaded; deleted once FLTK is done with it
+  bool placed = false;  // PlaceTopmost gave it a place
+  bool full_screen = false;
+  int strip = 0;  // screen height left below it when placed
+
+ private:
+  bool HandleKey();
+  void AccessKeyPressed(char key);
+};
+
+class MessageBoxWindow : public Fl_Double_Window {
+ public:
+  MessageBoxWindow(Runtime& runtime, int id, const std::string& title, const std::string& text,
+                   bool own_frame);
+  int handle(int event) override {
+    if (event == FL_KEYBOARD || event == FL_SHORTCUT) {
+      int key = Fl::event_key();
+      if (key == FL_Enter || key == FL_KP_Enter || key == FL_Escape || key == ' ') {
+        Close();
+        return 1;
+      }
+    }
+    return Fl_Double_Window::handle(event);
+  }
+  void draw() override {
+    if (!own_frame) return Fl_Double_Window::draw();
+    DrawOwnFrame(w(), h(), title, Picture::None);
+    draw_children();
+  }
+  void Close() {
+    if (!closed) {
+      closed = true;
+      runtime.MessageBoxClosed(this);
+    }
+  }
+
+  Runtime& runtime;
+  int id;
+  std::string title;
+  std::string text;
+  bool own_frame;
+  bool closed = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+namespace {
+
+class LabelWidget : public Fl_Box {
+ public:
+  LabelWidget(int x, int y, int w, int h) : Fl_Box(x, y, w, h) {
+    set_flag(SHORTCUT_LABEL);  // '&' marks the access key and is drawn as an underline
+    box(FL_NO_BOX);
+    align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
+  }
+};
+
+class ImageWidget : public Fl_Widget {
+ public:
+  ImageWidget(int x, int y, int w, int h, Picture picture)
+      : Fl_Widget(x, y, w, h), picture_(picture) {}
+  ~ImageWidget() override { delete scaled_; }
+  void draw() override {
+    Fl_Image* image = PictureImage(picture_);
+    if (!image || w() <= 0 || h() <= 0) return;
+    if (!scaled_ || scaled_->w() != w() || scaled_->h() != h()) {
+      delete scaled_;
+      scaled_ = image->copy(w(), h());
+    }
+    scaled_->draw(x(), y());
+  }
+
+ private:
+  Picture picture_;
+  Fl_Image* scaled_ = nullptr;
+};
+
+class ShapeWidget : public Fl_Widget {
+ public:
+  ShapeWidget(int x, int y, int w, int h) : Fl_Widget(x, y, w, h) {}
+  void draw() override {
+    fl_color(FL_BLACK);
+    fl_rect(x(), y(), w(), h());
+  }
+};
+
+class LineWidget : public Fl_Widget {
+ public:
+  LineWidget(int x1, int y1, int x2, int y2)
+      : Fl_Widget(std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1),
+        x1_(x1),
+        y1_(y1),
+        x2_(x2),
+        y2_(y2) {}
+  void draw() override {
+    fl_color(FL_BLACK);
+    fl_line(x1_, y1_, x2_, y2_);
+  }
+
+ private:
+  int x1_, y1_, x2_, y2_;
+};
+
+class TextWidget : public Fl_Input {
+ public:
+  TextWidget(Runtime& runtime, TextBox& box, int x, int y, int w, int h)
+      : Fl_Input(x, y, w, h), runtime_(runtime), box_(box) {
+    if (box.password_char) type(FL_SECRET_INPUT);
+    if (box.max_length > 0) maximum_size(box.max_length);
+    when(FL_WHEN_CHANGED);
+    callback(
+        [](Fl_Widget* widget, void*) {
+          auto* self = static_cast<TextWidget*>(widget);
+          std::string typed = self->value();
+          TextBox& box = self->box_;
+          self->runtime_.Deliver([&](Application& app) { app.DeliverTyping(box, typed); });
+        },
+        nullptr);
+  }
+  int handle(int event) override {
+    if (event == FL_KEYBOARD) {
+      int key = Fl::event_key();
+      // Enter, Escape and access keys belong to the form.
+      if (key == FL_Enter || key == FL_KP_Enter || key == FL_Escape || Fl::event_state(FL_ALT)) {
+        return 0;
+      }
+    }
+    int used = Fl_Input::handle(event);
+    if (event == FL_RELEASE && Fl::event_button() == FL_LEFT_MOUSE) {
+      TextBox& box = box_;
+      runtime_.Deliver([&](Application& app) { app.DeliverClick(box); });
+    }
+    return used;
+  }
+
+ private:
+  Runtime& runtime_;
+  TextBox& box_;
+};
+
+// Buttons, check boxes and option buttons report a click; the Application decides values.
+template <class Base>
+class ClickWidget : public Base {
+ public:
+  ClickWidget(Runtime& runtime, Control& control, int x, int y, int w, int h)
+      : Base(x, y, w, h), runtime_(runtime), control_(control) {
+    this->callback([](Fl_Widget* widget, void*) { static_cast<ClickWidget*>(widget)->Clicked(); },
+                   nullptr);
+  }
+  int handle(int event) override {
+    if (event == FL_SHORTCUT) return 0;  // access keys are handled by the form
+    if (event == FL_KEYBOARD && Fl::focus() == this &&
+        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) &&
+        control_.kind() == ControlKind::CommandButton) {
+      Clicked();  // Enter on a focused button presses that button
+      return 1;
+    }
+    return Base::handle(event);
+  }
+  void draw() override {
+    Base::draw();
+    auto* button = dynamic_cast<CommandButton*>(&control_);
+    if (button && button->is_default) {
+      fl_color(FL_BLACK);
+      fl_rect(this->x(), this->y(), this->w(), this->h());
+    }
+  }
+  void Clicked() {
+    Reflect();
+    Control& control = control_;
+    runtime_.Deliver([&](Application& app) { app.DeliverClick(control); });
+  }
+  void Reflect() {
+    if (auto* valued = dynamic_cast<ValueControl*>(&control_)) this->value(valued->Value());
+  }
+
+ private:
+  Runtime& runtime_;
+  Control& control_;
+};
+
+using ButtonWidget = ClickWidget<Fl_Button>;
+using CheckWidget = ClickWidget<Fl_Check_Button>;
+using OptionWidget = ClickWidget<Fl_Round_Button>;
+
+void ClickControl(Fl_Widget* widget) {
+  widget->do_callback();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Form window input
+
+int FormWindow::handle(int event) {
+  if (dead) return 0;
+  if (runtime.InputBlocked(this)) {
+    switch (event) {
+      case FL_PUSH:
+      case FL_RELEASE:
+      case FL_DRAG:
+      case FL_KEYBOARD:
+      case FL_SHORTCUT:
+      case FL_MOUSEWHEEL:
+        return 1;
+      default:
+        break;
+    }
+  }
+  switch (event) {
+    case FL_KEYBOARD:
+    case FL_SHORTCUT:
+      if (HandleKey()) return 1;
+      break;
+    case FL_MOVE:
+    case FL_ENTER: {
+      int used = Fl_Double_Window::handle(event);
+      Fl_Widget* below = Fl::belowmouse();
+      bool over_form =
+          !below || below == this ||
+          (dynamic_cast<Fl_Input*>(below) == nullptr && dynamic_cast<Fl_Button*>(below) == nullptr);
+      if (over_form) {
+        Form& target = form;
+        runtime.Deliver([&](Application& app) { app.DeliverMouseMove(target); });
+      }
+      return event == FL_ENTER ? 1 : used;
+    }
+    case FL_FOCUS: {
+      int used = Fl_Double_Window::handle(event);
+      if (!Fl::focus() || Fl::focus() == this) {
+        Form& target = form;  // no control took the focus: the form itself has it
+        runtime.Deliver([&](Application& app) { app.DeliverGotFocus(target); });
+      }
+      return used;
+    }
+    default:
+      break;
+  }
+  return Fl_Double_Window::handle(event);
+}
+
+bool FormWindow::HandleKey() {
+  int key = Fl::event_key();
+  Form& target = form;
+  if (key == FL_Enter || key == FL_KP_Enter) {
+    runtime.Deliver([&](Application& app) { app.DeliverEnter(target); });
+    return true;
+  }
+  if (key == FL_Escape) {
+    runtime.Deliver([&](Application& app) { app.DeliverEscape(target); });
+    return true;
+  }
+  if (Fl::event_state(FL_ALT) && key > 0 && key < 128 && std::isalnum(key)) {
+    AccessKeyPressed(static_cast<char>(std::tolower(key)));
+    return true;  // Alt+letter never reaches anything else
+  }
+  return false;
+}
+
+// Alt+letter: a label's access key moves the focus to the next control in tab order; a button's,
+// check box's or option button's focuses and clicks it.
+void FormWindow::AccessKeyPressed(char key) {
+  for (Control* control : form.controls()) {
+    if (!control->Visible() || !control->Enabled() || AccessKey(control->Caption()) != key) {
+      continue;
+    }
+    Control* target = control;
+    if (control->kind() == ControlKind::Label) {
+      target = nullptr;
+      for (Control* other : form.controls()) {
+        if (!Focusable(other->kind()) || !other->Visible() || !other->Enabled() ||
+            other->tab_index <= control->tab_index) {
+          continue;
+        }
+        if (!target || other->tab_index < target->tab_index) target = other;
+      }
+    }
+    if (!target || !Focusable(target->kind())) return;
+    for (int i = 0; i < children(); ++i) {
+      Fl_Widget* widget = child(i);
+      if (widget->user_data() != target) continue;
+      widget->take_focus();
+      if (target->kind() != ControlKind::TextBox) ClickControl(widget);
+      return;
+    }
+    return;
+  }
+}
+
+MessageBoxWindow::MessageBoxWindow(Runtime& runtime, int id, const std::string& title,
+                                   const std::string& text, bool own_frame)
+    : Fl_Double_Window(100, 100),
+      runtime(runtime),
+      id(id),
+      title(title),
+      text(LabelText(text)),
+      own_frame(own_frame) {
+  constexpr int kMargin = 12, kButtonW = 75, kButtonH = 23, kMaxTextW = 440;
+  fl_font(FL_HELVETICA, 12);
+  int text_w = kMaxTextW, text_h = 0;
+  fl_measure(this->text.c_str(), text_w, text_h, 0);
+  if (text_w > kMaxTextW) text_w = kMaxTextW;
+  int top = own_frame ? kEdge + kTitleBar + 1 : 0;
+  int width = std::max(text_w + 2 * kMargin + 8, kButtonW + 2 * kMargin);
+  fl_font(FL_HELVETICA_BOLD, 11);
+  width = std::max(width, static_cast<int>(fl_width(title.c_str())) + 48);
+  int height = top + kMargin + text_h + kMargin + kButtonH + kMargin;
+  size(width, height);
+  begin();
+  auto* message = new Fl_Box(kMargin, top + kMargin, width - 2 * kMargin, text_h);
+  message->label(this->text.c_str());
+  message->labelfont(FL_HELVETICA);
+  message->labelsize(12);
+  message->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT | FL_ALIGN_WRAP);
+  auto* ok =
+      new Fl_Button((width - kButtonW) / 2, height - kMargin - kButtonH, kButtonW, kButtonH, "OK");
+  ok->labelsize(12);
+  ok->callback([](Fl_Widget* w, void*) { static_cast<MessageBoxWindow*>(w->window())->Close(); });
+  end();
+  copy_label(title.c_str());
+  callback([](Fl_Widget* w, void*) { static_cast<MessageBoxWindow*>(w)->Close(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clock
+
+ScaledClock::ScaledClock(double speed) : speed_(speed), start_(std::chrono::steady_clock::now()) {
+  platform::SystemClock system;
+  start_of_day_ = system.Timer();
+}
+
+float ScaledClock::Timer() {
+  std::chrono::duration<double> real = std::chrono::steady_clock::now() - start_;
+  return static_cast<float>(std::fmod(start_of_day_ + real.count() * speed_, 86400.0));
+}
+
+void ScaledClock::Sleep(double seconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed_));
+}
+
+double ClockSpeedFromEnvironment() {
+  const char* trace = std::getenv("KESTROM_TRACE");
+  const char* speed = std::getenv("KESTROM_TEST_CLOCK_SPEED");
+  if (!trace || !*trace || !speed) return 1.0;
+  double value = std::strtod(speed, nullptr);
+  return value > 0 ? value : 1.0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Runtime
+
+struct Runtime::TimerSlot {
+  Runtime* runtime = nullptr;
+  Timer* timer = nullptr;
+  bool armed = false;
+  double period = 0;  // real seconds
+  std::chrono::steady_clock::time_point due;
+  long generation = 0;
+};
+
+namespace {
+int SystemHandler(void* event, void* data) {
+  return static_cast<Runtime*>(data)->OnXEvent(*static_cast<XEvent*>(event)) ? 1 : 0;
+}
+}  // namespace
+
+Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) throw std::runtime_error("kestrom.exe: cannot open the X display");
+  fl_open_display(display);
+  display_ = fl_display;
+  Fl::background(192, 192, 192);
+  // "MS Sans Serif" is drawn with a sans-serif face of Helvetica's narrow metrics when there is
+  // one; fontconfig falls back to the default sans-serif face otherwise.
+  Fl::set_font(FL_HELVETICA, " Nimbus Sans,Liberation Sans,Arial,sans");
+  Fl::set_font(FL_HELVETICA_BOLD, "BNimbus Sans,Liberation Sans,Arial,sans");
+  Fl_Window::default_xclass("kestrom");
+  lock_ = std::make_unique<X11KeyboardLock>(display_);
+  speed_ = ClockSpeedFromEnvironment();
+  if (speed_ == 1.0) {
+    clock_ = std::make_unique<platform::SystemClock>();
+  } else {
+    clock_ = std::make_unique<ScaledClock>(speed_);
+  }
+  RootSize(display_, screen_width_, screen_height_);
+  Fl::add_system_handler(SystemHandler, this);
+  Fl::add_timeout(kGuardTickSeconds, OnGuardTick, this);
+}
+
+Runtime::~Runtime() {
+  lock_->Release();
+  Fl::remove_timeout(OnGuardTick, this);
+  Fl::remove_timeout(OnDeferredCheck, this);
+  for (auto& [timer, slot] : timers_) Fl::remove_timeout(OnTimer, slot.get());
+  Fl::remove_system_handler(SystemHandler);
+  for (MessageBoxWindow* box : boxes_) box->hide();
+  for (auto& [form, window] : windows_) window->hide();
+  XSync(display_, False);
+}
+
+ScreenMetrics Runtime::Screen() {
+  int width = 0, height = 0;
+  RootSize(display_, width, height);
+  ScreenMetrics metrics;
+  metrics.width_twips = width * 15;
+  metrics.height_twips = height * 15;
+  return metrics;
+}
+
+long Runtime::ElapsedMs() {
+  std::chrono::duration<double, std::milli> real = std::chrono::steady_clock::now() - start_;
+  return static_cast<long>(real.count() * speed_);
+}
+
+void Runtime::Deliver(const std::function<void(Application&)>& call) {
+  ++delivered_;
+  if (!app_) return;
+  try {
+    call(*app_);
+  } catch (...) {
+    // Carried past FLTK's frames to the loop that called Fl::wait.
+    if (!pending_) pending_ = std::current_exception();
+  }
+}
+
+void Runtime::RethrowPending() {
+  if (!pending_) return;
+  std::exception_ptr error = pending_;
+  pending_ = nullptr;
+  std::rethrow_exception(error);
+}
+
+bool Runtime::InputBlocked(const Fl_Widget* window) const {
+  return !boxes_.empty() && window != boxes_.back();
+}
+
+FormWindow* Runtime::Find(const Form& form) const {
+  auto it = windows_.find(&form);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+FormWindow& Runtime::WindowFor(Form& form) {
+  if (FormWindow* existing = Find(form)) return *existing;
+  bool own_frame = form.lock_screen && form.border != BorderStyle::None;
+  int extra_w = own_frame ? 2 * kEdge : 0;
+  int extra_h = own_frame ? 2 * kEdge + kTitleBar + 1 : 0;
+  auto window = std::make_unique<FormWindow>(*this, form, Pixels(form.client_width) + extra_w,
+                                             Pixels(form.client_height) + extra_h, own_frame);
+  window->copy_label(form.Caption().c_str());
+  if (const Fl_RGB_Image* icon = PictureIcon(form.icon)) window->icon(icon);
+  if (form.lock_screen) {
+    window->set_override();
+  } else {
+    window->size_range(window->w(), window->h(), window->w(), window->h());
+  }
+  if (form.centered) {
+    window->position((screen_width_ - window->w()) / 2, (screen_height_ - window->h()) / 2);
+  }
+  window->callback(
+      [](Fl_Widget* widget, void*) {
+        auto* self = static_cast<FormWindow*>(widget);
+        if (self->dead || self->runtime.InputBlocked(self)) return;
+        Form& target = self->form;
+        // Escape reaches here when nothing took it; the window manager's close always does.
+        // Neither hides the window by itself: the form decides.
+        bool escape = Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape;
+        self->runtime.Deliver([&](Application& app) {
+          if (escape) {
+            app.DeliverEscape(target);
+          } else {
+            app.DeliverClose(target, 0);
+          }
+        });
+      },
+      nullptr);
+  Build(*window);
+  FormWindow& ref = *window;
+  windows_[&form] = std::move(window);
+  return ref;
+}
+
+void Runtime::Build(FormWindow& window) {
+  std::vector<Control*> light, windowed;
+  for (Control* control : window.form.controls()) {
+    (Focusable(control->kind()) ? windowed : light).push_back(control);
+  }
+  // Labels and pictures lie beneath the controls that take input, which follow in tab order.
+  std::stable_sort(windowed.begin(), windowed.end(),
+                   [](Control* a, Control* b) { return a->tab_index < b->tab_index; });
+  std::vector<Control*> order = light;
+  order.insert(order.end(), windowed.begin(), windowed.end());
+
+  window.begin();
+  for (Control* control : order) {
+    int x = window.ClientX() + Pixels(control->rect.left);
+    int y = window.ClientY() + Pixels(control->rect.top);
+    int w = Pixels(control->rect.width), h = Pixels(control->rect.height);
+    Fl_Widget* widget = nullptr;
+    switch (control->kind()) {
+      case ControlKind::Label:
+        widget = new LabelWidget(x, y, w, h);
+        break;
+      case ControlKind::TextBox: {
+        auto* input = new TextWidget(*this, static_cast<TextBox&>(*control), x, y, w, h);
+        input->textfont(FL_HELVETICA);
+        input->textsize(FontPixels(control->font_size));
+        input->value(static_cast<TextBox&>(*control).Text().c_str());
+        widget = input;
+        break;
+      }
+      case ControlKind::CommandButton:
+        widget = new ButtonWidget(*this, *control, x, y, w, h);
+        break;
+      case ControlKind::CheckBox:
+        widget = new CheckWidget(*this, *control, x, y, w, h);
+        break;
+      case ControlKind::OptionButton:
+        widget = new OptionWidget(*this, *control, x, y, w, h);
+        break;
+      case ControlKind::Image:
+        widget = new ImageWidget(x, y, w, h, static_cast<Image&>(*control).picture);
+        break;
+      case ControlKind::Shape:
+        widget = new ShapeWidget(x, y, w, h);
+        break;
+      case ControlKind::Line:
+        widget = new LineWidget(x, y, x + w, y + h);
+        break;
+    }
+    widget->user_data(control);
+    widget->labelfont(Face(control->bold));
+    widget->labelsize(FontPixels(control->font_size));
+    if (control->kind() != ControlKind::TextBox)
+      widget->copy_label(LabelText(control->Caption()).c_str());
+    if (auto* valued = dynamic_cast<ValueControl*>(control)) {
+      static_cast<Fl_Button*>(widget)->value(valued->Value());
+    }
+    if (!control->Visible()) widget->hide();
+    if (!control->Enabled()) widget->deactivate();
+    widgets_[control] = widget;
+  }
+  window.end();
+}
+
+void Runtime::ShowWindow(Form& form) {
+  FormWindow& window = WindowFor(form);
+  window.wanted = true;
+  shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), &window),
+                     shown_order_.end());
+  shown_order_.push_back(&window);
+  bool first_map = !window.shown();
+  window.show();
+  if (first_map) DecorateNew(window);
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+void Runtime::DecorateNew(FormWindow& window) {
+  Window xid = fl_xid(&window);
+  if (window.form.lock_screen) {
+    const std::string& caption = window.form.Caption();
+    NameWindow(display_, xid, (caption.empty() ? window.form.name() : caption).c_str());
+  } else {
+    SetDialogFrameHints(display_, xid);
+  }
+}
+
+void Runtime::HideWindow(Form& form) {
+  FormWindow* window = Find(form);
+  if (!window) return;
+  window->wanted = false;
+  shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), window),
+                     shown_order_.end());
+  window->hide();
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+void Runtime::DestroyWindow(Form& form) {
+  auto it = windows_.find(&form);
+  if (it == windows_.end()) return;
+  for (Timer* timer : form.timers()) {
+    auto slot = timers_.find(timer);
+    if (slot == timers_.end()) continue;
+    Fl::remove_timeout(OnTimer, slot->second.get());
+    slot->second->armed = false;
+    ++slot->second->generation;
+  }
+  for (Control* control : form.controls()) widgets_.erase(control);
+  FormWindow* window = it->second.release();
+  windows_.erase(it);
+  shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), window),
+                     shown_order_.end());
+  window->dead = true;
+  window->wanted = false;
+  window->hide();
+  // The unload may come from a handler running inside this very window's callback.
+  Fl::delete_widget(window);
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
+  FormWindow& window = WindowFor(form);
+  int screen_w = 0, screen_h = 0;
+  RootSize(display_, screen_w, screen_h);
+  window.placed = true;
+  window.full_screen = x <= 0 && y <= 0 && x + width >= screen_w && y + height >= screen_h;
+  window.strip = std::max(0, screen_h - (y + height));
+  window.resize(x, y, width, height);
+  // SWP_SHOWWINDOW: placing shows it.
+  window.wanted = true;
+  shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), &window),
+                     shown_order_.end());
+  shown_order_.push_back(&window);
+  bool first_map = !window.shown();
+  window.show();
+  if (first_map) DecorateNew(window);
+  XRaiseWindow(display_, fl_xid(&window));
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+void Runtime::FormChanged(Form& form) {
+  FormWindow* window = Find(form);
+  if (!window) return;
+  window->copy_label(form.Caption().c_str());
+  if (window->shown() && form.lock_screen) {
+    NameWindow(display_, fl_xid(window),
+               (form.Caption().empty() ? form.name() : form.Caption()).c_str());
+  }
+  window->redraw();
+}
+
+void Runtime::ControlChanged(Control& control, Property property) {
+  UpdateWidget(control, property);
+}
+
+void Runtime::UpdateWidget(Control& control, Property property) {
+  auto it = widgets_.find(&control);
+  if (it == widgets_.end()) return;
+  Fl_Widget* widget = it->second;
+  switch (property) {
+    case Property::Caption:
+      widget->copy_label(LabelText(control.Caption()).c_str());
+      break;
+    case Property::Text: {
+      auto* input = static_cast<Fl_Input*>(widget);
+      const std::string& text = static_cast<TextBox&>(control).Text();
+      if (text != input->value()) input->value(text.c_str());
+      break;
+    }
+    case Property::Visible:
+      if (control.Visible()) {
+        widget->show();
+      } else {
+        widget->hide();
+      }
+      break;
+    case Property::Enabled:
+      if (control.Enabled()) {
+        widget->activate();
+      } else {
+        widget->deactivate();
+      }
+      break;
+    case Property::Value:
+      if (auto* valued = dynamic_cast<ValueControl*>(&control)) {
+        static_cast<Fl_Button*>(widget)->value(valued->Value());
+      }
+      break;
+  }
+  RedrawArea(widget);
+}
+
+void Runtime::SetFocus(Control& control) {
+  auto it = widgets_.find(&control);
+  if (it == widgets_.end()) return;
+  Fl_Widget* widget = it->second;
+  if (Fl::focus() == widget) return;
+  if (!widget->take_focus()) Fl::focus(widget);
+  ScheduleCheck();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void Runtime::TimerChanged(Timer& timer) {
+  auto& slot = timers_[&timer];
+  if (!slot) {
+    slot = std::make_unique<TimerSlot>();
+    slot->runtime = this;
+    slot->timer = &timer;
+  }
+  Fl::remove_timeout(OnTimer, slot.get());
+  ++slot->generation;
+  slot->armed = false;
+  if (timer.Running()) Arm(*slot);
+}
+
+void Runtime::Arm(TimerSlot& slot) {
+  slot.period = slot.timer->Interval() / 1000.0 / speed_;
+  slot.due =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                             std::chrono::duration<double>(slot.period));
+  slot.armed = true;
+  Fl::add_timeout(slot.period, OnTimer, &slot);
+}
+
+void Runtime::OnTimer(void* data) {
+  auto& slot = *static_cast<TimerSlot*>(data);
+  Runtime& self = *slot.runtime;
+  if (!slot.armed || !slot.timer->Running()) {
+    slot.armed = false;
+    return;
+  }
+  long generation = slot.generation;
+  Timer& timer = *slot.timer;
+  self.Deliver([&](Application& app) { app.DeliverTimer(timer); });
+  if (slot.generation != generation || !slot.armed || !slot.timer->Running()) return;
+  // Next tick one period after the one due; ticks missed while a handler was busy are dropped.
+  auto now = std::chrono::steady_clock::now();
+  auto period = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::duration<double>(slot.period));
+  slot.due += period;
+  if (slot.due <= now) slot.due = now + period;
+  Fl::add_timeout(std::chrono::duration<double>(slot.due - now).count(), OnTimer, &slot);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes and the event loop
+
+void Runtime::OpenMessageBox(int id, const std::string& title, const std::string& text) {
+  // Over a lock window a framed window would end up beneath it: the box is override-redirect
+  // then, and draws its own title bar.
+  bool over_lock = LockWindowUp();
+  auto* box = new MessageBoxWindow(*this, id, title, text, over_lock);
+  box->position((screen_width_ - box->w()) / 2, (screen_height_ - box->h()) / 2);
+  if (over_lock) {
+    box->set_override();
+    box->show();
+    NameWindow(display_, fl_xid(box), title.c_str());
+  } else {
+    box->set_non_modal();
+    box->size_range(box->w(), box->h(), box->w(), box->h());
+  }
+  boxes_.push_back(box);
+  box->show();
+  if (!over_lock) SetDialogFrameHints(display_, fl_xid(box));
+  XRaiseWindow(display_, fl_xid(box));
+  ScheduleCheck();
+}
+
+void Runtime::MessageBoxClosed(MessageBoxWindow* box) {
+  boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), box), boxes_.end());
+  int id = box->id;
+  box->hide();
+  Fl::delete_widget(box);
+  ScheduleCheck();
+  Deliver([&](Application& app) { app.DeliverMessageBoxClosed(id); });
+}
+
+void Runtime::WaitForEvents() {
+  RethrowPending();
+  long before = delivered_;
+  while (delivered_ == before) {
+    Fl::wait(1e20);
+    RethrowPending();
+  }
+}
+
+void Runtime::ProcessPendingEvents() {
+  Fl::check();
+  Fl::flush();
+  XSync(display_, False);
+  RethrowPending();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keeping the lock windows in place
+
+bool Runtime::LockWindowUp() const {
+  for (auto& [form, window] : windows_) {
+    if (form->lock_screen && window->wanted && window->shown()) return true;
+  }
+  return false;
+}
+
+std::vector<Window> Runtime::OurWindows() const {
+  std::vector<Window> ours;
+  for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
+    if (window->shown()) ours.push_back(fl_xid(window));
+  }
+  return ours;
+}
+
+Window Runtime::FocusTarget() const {
+  for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
+    if ((*it)->shown()) return fl_xid(*it);
+  }
+  for (auto it = shown_order_.rbegin(); it != shown_order_.rend(); ++it) {
+    if ((*it)->wanted && (*it)->shown()) return fl_xid(*it);
+  }
+  return 0;
+}
+
+void Runtime::LockWindowsChanged() {
+  bool any = false, full = false;
+  for (auto& [form, window] : windows_) {
+    if (!form->lock_screen || !window->wanted || !window->shown()) continue;
+    any = true;
+    full = full || window->full_screen;
+    // Told when another window covers it, so that it can rise again at once.
+    Window xid = fl_xid(window.get());
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, xid, &attributes) &&
+        !(attributes.your_event_mask & VisibilityChangeMask)) {
+      XSelectInput(display_, xid, attributes.your_event_mask | VisibilityChangeMask);
+    }
+  }
+  if (any && !watching_root_) {
+    // New top-level windows, restacking and changes of the screen size.
+    Window root = DefaultRootWindow(display_);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display_, root, &attributes);
+    XSelectInput(display_, root,
+                 attributes.your_event_mask | SubstructureNotifyMask | StructureNotifyMask);
+    watching_root_ = true;
+  }
+  // The full-screen lock holds the pointer too; the taskbar lock and the lockout leave the strip
+  // at the bottom usable.
+  lock_->WantPointer(full);
+}
+
+void Runtime::ScheduleCheck() {
+  if (check_scheduled_) return;
+  check_scheduled_ = true;
+  Fl::add_timeout(0.0, OnDeferredCheck, this);
+}
+
+void Runtime::OnDeferredCheck(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  self.check_scheduled_ = false;
+  self.KeepLockWindows();
+  if (self.lock_->Engaged()) self.lock_->Reassert();
+  self.KeepFocus();
+  XFlush(self.display_);
+}
+
+void Runtime::OnGuardTick(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  Fl::repeat_timeout(kGuardTickSeconds, OnGuardTick, data);
+  if (!self.lock_->Engaged() && !self.LockWindowUp()) return;
+  OnDeferredCheck(data);
+}
+
+void Runtime::KeepLockWindows() {
+  bool engaged = lock_->Engaged();
+  Window lowest = 0;
+  for (FormWindow* window : shown_order_) {
+    if (!window->wanted || !window->shown()) continue;
+    Window xid = fl_xid(window);
+    bool keep = window->form.lock_screen || engaged;
+    // Unmapped or iconified by another client: put it back.
+    if (keep && !WindowViewable(display_, xid)) XMapRaised(display_, xid);
+    if (window->form.lock_screen && !lowest) lowest = xid;
+  }
+  if (!lowest || !ForeignWindowAbove(display_, lowest, OurWindows())) return;
+  for (FormWindow* window : shown_order_) {
+    if (window->form.lock_screen && window->wanted && window->shown()) {
+      XRaiseWindow(display_, fl_xid(window));
+    }
+  }
+  for (MessageBoxWindow* box : boxes_) {
+    if (box->shown()) XRaiseWindow(display_, fl_xid(box));
+  }
+}
+
+void Runtime::KeepFocus() {
+  if (!lock_->Engaged()) return;
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display_, &focus, &revert);
+  Window target = FocusTarget();
+  if (!target) return;
+  bool ours = focus > PointerRoot && fl_find(focus) != nullptr;
+  if (ours && (boxes_.empty() || focus == target)) return;
+  // The window manager gave the focus to another window: the grab still sends us the keys, but
+  // reported on the root, where the toolkit drops them. Take the focus back.
+  if (WindowViewable(display_, target))
+    XSetInputFocus(display_, target, RevertToParent, CurrentTime);
+}
+
+void Runtime::FollowScreenSize() {
+  int width = 0, height = 0;
+  RootSize(display_, width, height);
+  if (width == screen_width_ && height == screen_height_) return;
+  screen_width_ = width;
+  screen_height_ = height;
+  // A full-screen lock stays full-screen; one that left a strip for the taskbar keeps the strip's
+  // height and takes the new width.
+  for (auto& [form, window] : windows_) {
+    if (!window->placed) continue;
+    int h = window->full_screen ? height : std::max(1, height - window->strip);
+    window->resize(0, 0, width, h);
+  }
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+bool Runtime::OnXEvent(const XEvent& event) {
+  Window root = DefaultRootWindow(display_);
+  switch (event.type) {
+    case FocusIn:
+    case FocusOut:
+      if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
+        // Our own grab coming or going is no change of focus for the widgets. A release we did
+        // not ask for (a toolkit popup closing) is taken back at once.
+        if (event.xfocus.mode == NotifyUngrab && lock_->Engaged()) ScheduleCheck();
+        return true;
+      }
+      if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
+      return false;
+    case VisibilityNotify:
+      if (event.xvisibility.state != VisibilityUnobscured) ScheduleCheck();
+      return false;
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case CreateNotify:
+    case DestroyNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+    case GravityNotify:
+      if (event.xany.window == root) {
+        if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+          FollowScreenSize();
+          return false;
+        }
+        // Reported only because we watch the root's children: nothing for the toolkit.
+        if (LockWindowUp() || lock_->Engaged()) ScheduleCheck();
+        return true;
+      }
+      if (event.type == UnmapNotify) ScheduleCheck();
+      if (event.type == MapNotify) {
+        // Override-redirect windows get no focus from the window manager: give it.
+        Fl_Window* window = fl_find(event.xmap.window);
+        if (window && window->override() && fl_xid(window) == FocusTarget()) {
+          XSetInputFocus(display_, event.xmap.window, RevertToParent, CurrentTime);
+        }
+        ScheduleCheck();
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace vellomar::ui::fltk

@@ -1,0 +1,119 @@
+#pragma once
+// Inside the FLTK runtime: the windows of the forms and message boxes, the widgets of the
+// controls, the timers, and the X11 work that keeps lock windows in place. FltkBackend forwards to
+// it; only ui/fltk/ includes this header.
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/emulated.h"
+#include "ui/application.h"
+
+// Xlib after the form model: its `None` macro would clash with the model's enumerators.
+#include "ui/fltk/x11_keyboard_lock.h"
+
+class Fl_Widget;
+
+namespace vellomar::ui::fltk {
+
+class FormWindow;
+class MessageBoxWindow;
+
+// A clock that runs `speed` times faster than the real one. Only the end-to-end tests use it
+// (see ClockSpeedFromEnvironment).
+class ScaledClock : public platform::Clock {
+ public:
+  explicit ScaledClock(double speed);
+  float Timer() override;
+  void Sleep(double seconds) override;
+
+ private:
+  double speed_;
+  double start_of_day_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// KESTROM_TEST_CLOCK_SPEED (a factor, e.g. 60), honoured only when KESTROM_TRACE is set as well,
+// which no installed command line does: it lets the end-to-end tests run the minute in a second.
+// 1 otherwise.
+double ClockSpeedFromEnvironment();
+
+class Runtime {
+ public:
+  Runtime();
+  ~Runtime();
+
+  void Attach(Application& app) { app_ = &app; }
+  platform::Clock& clock() { return *clock_; }
+  X11KeyboardLock& lock() { return *lock_; }
+  ScreenMetrics Screen();
+  long ElapsedMs();
+
+  void ShowWindow(Form& form);
+  void HideWindow(Form& form);
+  void DestroyWindow(Form& form);
+  void PlaceTopmost(Form& form, int x, int y, int width, int height);
+  void FormChanged(Form& form);
+  void ControlChanged(Control& control, Property property);
+  void SetFocus(Control& control);
+  void TimerChanged(Timer& timer);
+  void OpenMessageBox(int id, const std::string& title, const std::string& text);
+  void WaitForEvents();
+  void ProcessPendingEvents();
+
+  // Called by the widgets and windows: runs one Application::Deliver* call, counts it as a
+  // delivered event and keeps anything it throws for the loop that called Fl::wait.
+  void Deliver(const std::function<void(Application&)>& call);
+  // True while a message box is open over `window` (which then takes no input).
+  bool InputBlocked(const Fl_Widget* window) const;
+  void MessageBoxClosed(MessageBoxWindow* box);
+  // An X event seen before FLTK handles it; true when it is consumed here.
+  bool OnXEvent(const XEvent& event);
+
+ private:
+  struct TimerSlot;
+  FormWindow& WindowFor(Form& form);
+  FormWindow* Find(const Form& form) const;
+  void Build(FormWindow& window);
+  void DecorateNew(FormWindow& window);
+  void UpdateWidget(Control& control, Property property);
+  void Arm(TimerSlot& slot);
+  static void OnTimer(void* data);
+  static void OnGuardTick(void* data);
+  static void OnDeferredCheck(void* data);
+  void ScheduleCheck();
+  void KeepLockWindows();
+  void KeepFocus();
+  void LockWindowsChanged();
+  void FollowScreenSize();
+  std::vector<Window> OurWindows() const;
+  Window FocusTarget() const;
+  bool LockWindowUp() const;
+  void RethrowPending();
+
+  Application* app_ = nullptr;
+  Display* display_ = nullptr;
+  std::unique_ptr<X11KeyboardLock> lock_;
+  std::unique_ptr<platform::Clock> clock_;
+  double speed_ = 1.0;
+  std::chrono::steady_clock::time_point start_;
+  std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
+  std::vector<FormWindow*> shown_order_;  // oldest first
+  std::map<const Control*, Fl_Widget*> widgets_;
+  std::map<const Timer*, std::unique_ptr<TimerSlot>> timers_;
+  std::vector<MessageBoxWindow*> boxes_;  // oldest first
+  long delivered_ = 0;
+  std::exception_ptr pending_;
+  bool check_scheduled_ = false;
+  bool guard_ticking_ = false;
+  bool watching_root_ = false;
+  int screen_width_ = 0;
+  int screen_height_ = 0;
+};
+
+}  // namespace vellomar::ui::fltk

@@ -1,0 +1,90 @@
+#include "ui/fltk/x11_keyboard_lock.h"
+
+#include <time.h>
+
+#include "platform/errors.h"
+
+namespace vellomar::ui {
+namespace {
+
+// About a second of retries, 15 ms apart, as mature lockers do while a menu closes.
+constexpr int kGrabAttempts = 67;
+constexpr long kRetryNanoseconds = 15'000'000;
+
+void PauseBetweenAttempts() {
+  timespec pause{0, kRetryNanoseconds};
+  nanosleep(&pause, nullptr);
+}
+
+}  // namespace
+
+X11KeyboardLock::X11KeyboardLock(Display* display)
+    : display_(display), root_(DefaultRootWindow(display)) {}
+
+X11KeyboardLock::~X11KeyboardLock() {
+  Release();
+}
+
+bool X11KeyboardLock::GrabKeyboard(int attempts) {
+  for (int i = 0; i < attempts; ++i) {
+    if (i > 0) PauseBetweenAttempts();
+    if (XGrabKeyboard(display_, root_, True, GrabModeAsync, GrabModeAsync, CurrentTime) ==
+        GrabSuccess) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool X11KeyboardLock::GrabPointer(int attempts) {
+  constexpr unsigned kMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+  for (int i = 0; i < attempts; ++i) {
+    if (i > 0) PauseBetweenAttempts();
+    if (XGrabPointer(display_, root_, True, kMask, GrabModeAsync, GrabModeAsync, None, None,
+                     CurrentTime) == GrabSuccess) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void X11KeyboardLock::Engage() {
+  if (!GrabKeyboard(kGrabAttempts)) {
+    throw RuntimeError(errc::kKeyboardLockUnavailable,
+                       "Could not lock keyboard: another program holds the keyboard.");
+  }
+  engaged_ = true;
+  if (want_pointer_ && !pointer_held_) pointer_held_ = GrabPointer(kGrabAttempts);
+  XSync(display_, False);
+}
+
+void X11KeyboardLock::Release() {
+  if (!engaged_ && !pointer_held_) return;
+  XUngrabPointer(display_, CurrentTime);
+  XUngrabKeyboard(display_, CurrentTime);
+  XSync(display_, False);
+  engaged_ = false;
+  pointer_held_ = false;
+}
+
+void X11KeyboardLock::WantPointer(bool want) {
+  if (want == want_pointer_) return;
+  want_pointer_ = want;
+  if (!engaged_) return;
+  if (want) {
+    pointer_held_ = GrabPointer(kGrabAttempts);
+  } else if (pointer_held_) {
+    XUngrabPointer(display_, CurrentTime);
+    pointer_held_ = false;
+  }
+  XSync(display_, False);
+}
+
+bool X11KeyboardLock::Reassert() {
+  if (!engaged_) return true;
+  bool keyboard = GrabKeyboard(1);
+  if (want_pointer_) pointer_held_ = GrabPointer(1);
+  return keyboard;
+}
+
+}  // namespace vellomar::ui

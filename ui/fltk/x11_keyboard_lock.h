@@ -1,0 +1,54 @@
+#pragma once
+// The keyboard lock on X11: an active keyboard grab on the root window, and for the full-screen
+// lock a pointer grab as well. Plain Xlib and nothing else, so that it can move into a small guard
+// process later without the toolkit.
+//
+// Both grabs are taken on the root window with owner events on: keys for our own windows (message
+// boxes included) still reach them, every other client gets none. The root is used because a grab
+// on a managed window is dropped when another client unmaps or iconifies that window.
+
+#include <X11/Xlib.h>
+
+#include "platform/keyboard_lock.h"
+
+namespace vellomar::ui {
+
+class X11KeyboardLock : public platform::KeyboardLock {
+ public:
+  // `display` stays owned by the caller and must outlive the lock.
+  explicit X11KeyboardLock(Display* display);
+  ~X11KeyboardLock() override;
+
+  // Takes the keyboard (and the pointer when wanted). Another client may hold a grab for a moment
+  // (an open menu): the grab is retried for about a second. Throws
+  // RuntimeError(errc::kKeyboardLockUnavailable) when the keyboard is still not had; it never
+  // returns without the grab.
+  void Engage() override;
+  // Gives both grabs back and waits until the server has done so, so that another client can
+  // grab at once. Harmless when not engaged.
+  void Release() override;
+  bool Engaged() const override { return engaged_; }
+
+  // Whether the pointer is grabbed too while engaged (the full-screen lock). Taking it is retried
+  // like the keyboard; when it cannot be had the keyboard lock still stands and Reassert tries
+  // again.
+  void WantPointer(bool want);
+  bool PointerHeld() const { return pointer_held_; }
+
+  // Takes the grabs again while engaged. Something in this process may have released them (a
+  // toolkit popup ungrabs on close); re-grabbing a grab already held is a cheap no-op. Returns
+  // false when the keyboard grab could not be taken back.
+  bool Reassert();
+
+ private:
+  bool GrabKeyboard(int attempts);
+  bool GrabPointer(int attempts);
+
+  Display* display_;
+  Window root_;
+  bool engaged_ = false;
+  bool want_pointer_ = false;
+  bool pointer_held_ = false;
+};
+
+}  // namespace vellomar::ui

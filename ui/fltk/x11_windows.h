@@ -1,0 +1,29 @@
+#pragma once
+// Small Xlib helpers for keeping the lock windows in place: who is stacked above them, whether a
+// window is on screen, and the hints that give ordinary forms a dialog frame. Plain Xlib only.
+
+#include <X11/Xlib.h>
+
+#include <vector>
+
+namespace vellomar::ui {
+
+// True when `window` is mapped and all its ancestors are (it can take the focus).
+bool WindowViewable(Display* display, Window window);
+
+// True when a viewable top-level window that is not in `ours` is stacked above `lowest`, which
+// must be a child of the root (an override-redirect window).
+bool ForeignWindowAbove(Display* display, Window lowest, const std::vector<Window>& ours);
+
+// Asks the window manager for a dialog frame: title bar, border and close box, moving and closing
+// allowed, no minimise, maximise or resize.
+void SetDialogFrameHints(Display* display, Window window);
+
+// Names a window the way a managed one is named (WM_NAME, WM_CLASS "kestrom"): the toolkit
+// leaves override-redirect windows nameless, and tools find windows by name.
+void NameWindow(Display* display, Window window, const char* name);
+
+// The root window's size in pixels, asked from the server (current after a change of mode).
+void RootSize(Display* display, int& width, int& height);
+
+}  // namespace vellomar::ui
