@@ -1,0 +1,496 @@
+// lockbench: measures a screen locker from a second X client.
+//
+//   lockbench run [options] -- COMMAND [ARGS...]
+//     Starts COMMAND and times exec -> keyboard grab held, then reads its peak resident memory
+//     and, with --idle-s, the CPU it uses while locked and idle. Ends it by PID afterwards.
+//     Prints one line of key=value pairs.
+//   lockbench report [--ratio NAME/NAME] NAME=FILE...
+//     Reads the lines `run` printed (one file per locker) and prints a Markdown table.
+//
+// How the grab is seen: the probe tries XGrabKeyboard on the root window about every millisecond.
+// While nobody holds the keyboard the try succeeds and is undone at once; AlreadyGrabbed means
+// the locker holds it. Each try sits inside XGrabServer/XUngrabServer, so the locker never
+// meets the probe's own short grab. The connection is opened and everything the child needs is
+// prepared before the clock starts; between exec and grab the probe only polls.
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+void SleepMs(double ms) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(ms / 1e3);
+  ts.tv_nsec = static_cast<long>((ms - static_cast<double>(ts.tv_sec) * 1e3) * 1e6);
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "lockbench: %s\n", why.c_str());
+  std::exit(2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The probe
+
+enum class KeyboardState { kFree, kHeldByOther, kOther };
+
+// One try: grab the keyboard on the root window and release it at once, all inside a server
+// grab so no other client can observe the probe holding it.
+KeyboardState ProbeKeyboard(Display* display, Window root) {
+  XGrabServer(display);
+  const int status = XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  if (status == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
+  XUngrabServer(display);
+  XFlush(display);
+  if (status == GrabSuccess) return KeyboardState::kFree;
+  if (status == AlreadyGrabbed) return KeyboardState::kHeldByOther;
+  return KeyboardState::kOther;
+}
+
+// Waits until nobody holds the keyboard (a previous locker's grab is gone).
+bool WaitKeyboardFree(Display* display, Window root, double timeout_ms) {
+  const double deadline = NowMs() + timeout_ms;
+  while (ProbeKeyboard(display, root) != KeyboardState::kFree) {
+    if (NowMs() > deadline) return false;
+    SleepMs(5);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// /proc readings
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// VmHWM in kB, or -1.
+long PeakRssKb(pid_t pid) {
+  std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+// utime + stime of the whole process, in clock ticks, or -1.
+long long CpuTicks(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  // The command name may hold spaces; fields are counted after its closing parenthesis.
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  long long utime = 0;
+  long long stime = 0;
+  for (int index = 3; fields >> field; ++index) {
+    if (index == 14) utime = std::atoll(field.c_str());
+    if (index == 15) {
+      stime = std::atoll(field.c_str());
+      return utime + stime;
+    }
+  }
+  return -1;
+}
+
+// Time on CPU summed over every thread, in nanoseconds (finer than clock ticks), or -1.
+long long CpuNanos(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  long long total = 0;
+  bool any = false;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::istringstream schedstat(ReadFile(task.path().string() + "/schedstat"));
+    long long on_cpu = 0;
+    if (schedstat >> on_cpu) {
+      total += on_cpu;
+      any = true;
+    }
+  }
+  return any ? total : -1;
+}
+
+int ThreadCount(pid_t pid) {
+  std::error_code error;
+  int count = 0;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    (void)task;
+    ++count;
+  }
+  return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// run
+
+struct RunOptions {
+  std::string label = "locker";
+  std::string cwd;
+  std::string log = "/dev/null";
+  std::vector<std::string> env;  // NAME=VALUE added to the inherited environment
+  double timeout_ms = 10000;
+  double poll_ms = 1.0;
+  double settle_ms = 500;
+  double idle_s = 0;
+  std::vector<std::string> command;
+};
+
+// Ends the locker: SIGTERM, then SIGKILL if it is still there after a while. Reaps it.
+void EndLocker(pid_t pid) {
+  kill(pid, SIGTERM);
+  const double deadline = NowMs() + 2000;
+  while (NowMs() < deadline) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    SleepMs(5);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+int Run(const RunOptions& options) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) Fail("cannot open display");
+  fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
+  const Window root = DefaultRootWindow(display);
+  if (!WaitKeyboardFree(display, root, 3000)) Fail("the keyboard is grabbed before the start");
+
+  // Everything the child needs, prepared before the clock starts.
+  std::vector<std::string> env_text;
+  for (char** entry = environ; *entry != nullptr; ++entry) env_text.emplace_back(*entry);
+  for (const std::string& added : options.env) {
+    const std::string name = added.substr(0, added.find('=') + 1);
+    std::erase_if(env_text, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+    env_text.push_back(added);
+  }
+  std::vector<char*> envp;
+  for (std::string& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argv_text = options.command;
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int log_fd = open(options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (log_fd < 0) Fail("cannot open log " + options.log);
+  std::fflush(nullptr);
+
+  const double start = NowMs();
+  const pid_t pid = fork();
+  if (pid < 0) Fail("fork failed");
+  if (pid == 0) {
+    dup2(log_fd, STDOUT_FILENO);
+    dup2(log_fd, STDERR_FILENO);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+
+  std::optional<double> grab_ms;
+  std::string error;
+  while (!grab_ms) {
+    if (ProbeKeyboard(display, root) == KeyboardState::kHeldByOther) {
+      grab_ms = NowMs() - start;
+      break;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      error = WIFEXITED(status) ? "exited_" + std::to_string(WEXITSTATUS(status))
+                                : "signal_" + std::to_string(WTERMSIG(status));
+      break;
+    }
+    if (NowMs() - start > options.timeout_ms) {
+      error = "timeout";
+      break;
+    }
+    SleepMs(options.poll_ms);
+  }
+
+  std::printf("label=%s", options.label.c_str());
+  if (!grab_ms) {
+    std::printf(" error=%s\n", error.c_str());
+    if (error == "timeout") EndLocker(pid);
+    XCloseDisplay(display);
+    return 1;
+  }
+  // Read right away: how much CPU the start-up itself took.
+  const long long start_cpu_ns = CpuNanos(pid);
+
+  SleepMs(options.settle_ms);
+  long long idle_ticks = -1;
+  long long idle_ns = -1;
+  if (options.idle_s > 0) {
+    const long long ticks_before = CpuTicks(pid);
+    const long long ns_before = CpuNanos(pid);
+    SleepMs(options.idle_s * 1e3);
+    const long long ticks_after = CpuTicks(pid);
+    const long long ns_after = CpuNanos(pid);
+    if (ticks_before >= 0 && ticks_after >= 0) idle_ticks = ticks_after - ticks_before;
+    if (ns_before >= 0 && ns_after >= 0) idle_ns = ns_after - ns_before;
+  }
+  const long hwm_kb = PeakRssKb(pid);
+  const int threads = ThreadCount(pid);
+  const bool still_held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
+
+  EndLocker(pid);
+  const bool released = WaitKeyboardFree(display, root, 3000);
+  XCloseDisplay(display);
+
+  std::printf(" grab_ms=%.3f start_cpu_ms=%.3f hwm_kb=%ld threads=%d held_at_end=%d", *grab_ms,
+              start_cpu_ns >= 0 ? static_cast<double>(start_cpu_ns) / 1e6 : -1.0, hwm_kb, threads,
+              still_held ? 1 : 0);
+  if (options.idle_s > 0) {
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::printf(
+        " idle_s=%g idle_cpu_pct=%.3f idle_sched_pct=%.4f", options.idle_s,
+        idle_ticks >= 0 ? static_cast<double>(idle_ticks) / tick / options.idle_s * 100 : -1.0,
+        idle_ns >= 0 ? static_cast<double>(idle_ns) / 1e9 / options.idle_s * 100 : -1.0);
+  }
+  std::printf(" released=%d\n", released ? 1 : 0);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// report
+
+using Record = std::map<std::string, std::string>;
+
+std::vector<Record> ReadRecords(const std::string& path) {
+  std::vector<Record> records;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    Record record;
+    std::string word;
+    while (words >> word) {
+      const std::size_t eq = word.find('=');
+      if (eq != std::string::npos) record[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+    if (!record.empty()) records.push_back(record);
+  }
+  return records;
+}
+
+std::vector<double> Values(const std::vector<Record>& records, const std::string& key) {
+  std::vector<double> values;
+  for (const Record& record : records) {
+    const auto it = record.find(key);
+    if (it != record.end() && std::atof(it->second.c_str()) >= 0) {
+      values.push_back(std::atof(it->second.c_str()));
+    }
+  }
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
+// Linear interpolation between order statistics; `values` sorted and not empty.
+double Quantile(const std::vector<double>& values, double q) {
+  const double at = q * static_cast<double>(values.size() - 1);
+  const std::size_t below = static_cast<std::size_t>(std::floor(at));
+  const std::size_t above = std::min(below + 1, values.size() - 1);
+  return values[below] + (values[above] - values[below]) * (at - static_cast<double>(below));
+}
+
+struct Summary {
+  std::string name;
+  int runs = 0;
+  int failures = 0;
+  std::vector<double> grab;
+  std::vector<double> start_cpu;
+  std::vector<double> hwm;
+  std::vector<double> idle;
+  std::vector<double> idle_sched;
+  double idle_window = 0;  // seconds
+};
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string Median(const std::vector<double>& values, const char* format) {
+  return values.empty() ? "n/a" : Format(format, Quantile(values, 0.5));
+}
+
+int Report(const std::vector<std::string>& args) {
+  std::string ratio;
+  std::vector<Summary> summaries;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--ratio" && i + 1 < args.size()) {
+      ratio = args[++i];
+      continue;
+    }
+    const std::size_t eq = args[i].find('=');
+    if (eq == std::string::npos) Fail("report wants NAME=FILE, got " + args[i]);
+    Summary summary;
+    summary.name = args[i].substr(0, eq);
+    const std::vector<Record> records = ReadRecords(args[i].substr(eq + 1));
+    for (const Record& record : records) {
+      if (record.count("error")) ++summary.failures;
+    }
+    std::vector<Record> timed;
+    std::vector<Record> idle;
+    for (const Record& record : records) {
+      if (record.count("error")) continue;
+      (record.count("idle_s") ? idle : timed).push_back(record);
+    }
+    summary.runs = static_cast<int>(timed.size());
+    summary.grab = Values(timed, "grab_ms");
+    summary.start_cpu = Values(timed, "start_cpu_ms");
+    summary.hwm = Values(records, "hwm_kb");
+    summary.idle = Values(idle, "idle_cpu_pct");
+    summary.idle_sched = Values(idle, "idle_sched_pct");
+    const std::vector<double> windows = Values(idle, "idle_s");
+    if (!windows.empty()) summary.idle_window = windows.back();
+    summaries.push_back(summary);
+  }
+
+  double idle_s = 0;
+  for (const Summary& s : summaries) idle_s = std::max(idle_s, s.idle_window);
+  std::printf(
+      "| locker | runs | exec->grab median | min-max | IQR | CPU to grab | peak RSS (VmHWM) | idle "
+      "CPU%s |\n",
+      idle_s > 0 ? Format(" %g s", idle_s).c_str() : "");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const Summary& s : summaries) {
+    std::string range = "n/a";
+    std::string iqr = "n/a";
+    if (!s.grab.empty()) {
+      range = Format("%.1f", s.grab.front()) + "-" + Format("%.1f ms", s.grab.back());
+      iqr =
+          Format("%.1f", Quantile(s.grab, 0.25)) + "-" + Format("%.1f ms", Quantile(s.grab, 0.75));
+    }
+    std::string idle = "n/a";
+    if (!s.idle.empty()) {
+      idle = Median(s.idle, "%.2f %%");
+      if (!s.idle_sched.empty()) idle += " (" + Median(s.idle_sched, "%.3f %%") + ")";
+    }
+    std::printf("| %s | %d%s | %s | %s | %s | %s | %s | %s |\n", s.name.c_str(), s.runs,
+                s.failures ? Format(" (+%g failed)", static_cast<double>(s.failures)).c_str() : "",
+                Median(s.grab, "%.1f ms").c_str(), range.c_str(), iqr.c_str(),
+                Median(s.start_cpu, "%.1f ms").c_str(),
+                s.hwm.empty() ? "n/a" : Format("%.1f MB", Quantile(s.hwm, 0.5) / 1024).c_str(),
+                idle.c_str());
+  }
+
+  if (!ratio.empty()) {
+    const std::size_t slash = ratio.find('/');
+    const auto find = [&](const std::string& name) -> const Summary* {
+      for (const Summary& s : summaries) {
+        if (s.name == name) return &s;
+      }
+      return nullptr;
+    };
+    const Summary* top = find(ratio.substr(0, slash));
+    const Summary* bottom = slash == std::string::npos ? nullptr : find(ratio.substr(slash + 1));
+    if (top && bottom && !top->grab.empty() && !bottom->grab.empty()) {
+      // The targets: start no slower than the reference, at most twice its memory, and an
+      // idle lock that stays under 0.2 % of one core.
+      const auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
+      const double grab_ratio = Quantile(top->grab, 0.5) / Quantile(bottom->grab, 0.5);
+      std::printf("\n%s / %s exec->grab median: %.2f (target <= 1.00: %s)\n", top->name.c_str(),
+                  bottom->name.c_str(), grab_ratio, verdict(grab_ratio <= 1.0));
+      if (!top->hwm.empty() && !bottom->hwm.empty()) {
+        const double rss_ratio = Quantile(top->hwm, 0.5) / Quantile(bottom->hwm, 0.5);
+        std::printf("%s / %s peak RSS: %.2f (target <= 2.00: %s)\n", top->name.c_str(),
+                    bottom->name.c_str(), rss_ratio, verdict(rss_ratio <= 2.0));
+      }
+      if (!top->idle.empty()) {
+        const double idle = Quantile(top->idle, 0.5);
+        std::printf("%s idle CPU: %.2f %% (target < 0.2 %%: %s)\n", top->name.c_str(), idle,
+                    verdict(idle < 0.2));
+      }
+    } else {
+      std::printf("\n%s: no ratio (a locker has no successful run)\n", ratio.c_str());
+    }
+  }
+  return 0;
+}
+
+void Usage() {
+  std::fprintf(
+      stderr,
+      "usage: lockbench run [--label NAME] [--cwd DIR] [--env NAME=VALUE]... [--log FILE]\n"
+      "                     [--timeout-ms MS] [--poll-ms MS] [--settle-ms MS] "
+      "[--idle-s S] -- COMMAND [ARGS...]\n"
+      "       lockbench report [--ratio NAME/NAME] NAME=FILE...\n");
+  std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) Usage();
+  const std::string mode = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (mode == "report") return Report(args);
+  if (mode != "run") Usage();
+
+  RunOptions options;
+  std::size_t i = 0;
+  const auto value = [&]() -> std::string {
+    if (i + 1 >= args.size()) Usage();
+    return args[++i];
+  };
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      options.command.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (arg == "--label") {
+      options.label = value();
+    } else if (arg == "--cwd") {
+      options.cwd = value();
+    } else if (arg == "--env") {
+      options.env.push_back(value());
+    } else if (arg == "--log") {
+      options.log = value();
+    } else if (arg == "--timeout-ms") {
+      options.timeout_ms = std::atof(value().c_str());
+    } else if (arg == "--poll-ms") {
+      options.poll_ms = std::atof(value().c_str());
+    } else if (arg == "--settle-ms") {
+      options.settle_ms = std::atof(value().c_str());
+    } else if (arg == "--idle-s") {
+      options.idle_s = std::atof(value().c_str());
+    } else {
+      Usage();
+    }
+  }
+  if (options.command.empty()) Usage();
+  return Run(options);
+}
