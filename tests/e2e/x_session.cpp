@@ -160,7 +160,7 @@ XSession::~XSession() {
   }
 }
 
-Installation::Installation(const std::string& password) {
+Installation::Installation(Fresh) {
   char pattern[] = "/tmp/vellomar-e2e-XXXXXX";
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   drive_c_ = fs::path(pattern) / "drive_c";
@@ -168,6 +168,9 @@ Installation::Installation(const std::string& password) {
       Run({VELLOMAR_INSTALL, "--drive-c", drive_c_.string(), "--program", KESTROM_EXE});
   if (installed.exit_code != 0) throw std::runtime_error("installer failed: " + installed.out);
   program_dir_ = drive_c_ / "Program Files" / "Vellomar";
+}
+
+Installation::Installation(const std::string& password) : Installation(kFresh) {
   Child writer({SET_PASSWORD, drive_c_.string(), password}, {}, program_dir_);
   if (writer.Wait() != 0) throw std::runtime_error("set-password failed");
 }
@@ -177,24 +180,45 @@ Installation::~Installation() {
   fs::remove_all(drive_c_.parent_path(), ignored);
 }
 
+namespace {
+std::vector<std::string> KestromArgs(const Installation& installation,
+                                     const std::string& command_line) {
+  std::vector<std::string> args = {(installation.program_dir() / "kestrom.exe").string()};
+  if (!command_line.empty()) args.push_back(command_line);
+  return args;
+}
+}  // namespace
+
 Kestrom::Kestrom(const Installation& installation, const std::string& command_line,
                  double clock_speed)
-    : trace_(installation.drive_c().parent_path() / "trace.jsonl") {
+    : Kestrom(installation, KestromArgs(installation, command_line), clock_speed) {}
+
+Kestrom Kestrom::ViaStartupRunner(const Installation& installation) {
+  return Kestrom(
+      installation,
+      std::vector<std::string>{VELLOMAR_START, "--drive-c", installation.drive_c().string()}, 1.0);
+}
+
+Kestrom::Kestrom(const Installation& installation, const std::vector<std::string>& args,
+                 double clock_speed) {
+  // One trace file per run, so that a test may start the program more than once.
+  static int runs = 0;
+  const std::string name = ++runs == 1 ? "trace" : "trace-" + std::to_string(runs);
+  trace_ = installation.drive_c().parent_path() / (name + ".jsonl");
   fs::remove(trace_);
   std::map<std::string, std::string> env = {{"KESTROM_TRACE", trace_.string()},
                                             {"VELLOMAR_DRIVE_C", installation.drive_c().string()}};
   if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
-  std::vector<std::string> args = {(installation.program_dir() / "kestrom.exe").string()};
-  if (!command_line.empty()) args.push_back(command_line);
   process_ = Child(args, env, installation.program_dir(),
-                   installation.drive_c().parent_path() / "kestrom.out");
+                   installation.drive_c().parent_path() / (name + ".out"));
 }
 
 std::vector<ui::TraceEvent> Kestrom::Events() const {
   std::vector<ui::TraceEvent> events;
   std::ifstream in(trace_);
   std::string line;
-  while (std::getline(in, line)) {
+  // A line still being written (no line break yet) is left for the next look.
+  while (std::getline(in, line) && !in.eof()) {
     if (!line.empty()) events.push_back(ui::ParseTraceLine(line));
   }
   return events;
@@ -232,6 +256,18 @@ std::string FindWindow(const std::string& name) {
   Result found = Run({"timeout", "30", "xdotool", "search", "--sync", "--name", "^" + name + "$"});
   std::string first = found.out.substr(0, found.out.find('\n'));
   return found.exit_code == 0 ? first : "";
+}
+
+std::string FindVisibleWindow(const std::string& name) {
+  Result found = Run({"timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--name",
+                      "^" + name + "$"});
+  std::string first = found.out.substr(0, found.out.find('\n'));
+  return found.exit_code == 0 ? first : "";
+}
+
+void ClickAt(const std::string& window, int x, int y) {
+  Run({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click",
+       "1"});
 }
 
 }  // namespace vellomar::e2e

@@ -61,10 +61,16 @@ class XSession {
   Child window_manager_;
 };
 
+// Marks an installation left as the installer made it: supermp.dat holds the no-password
+// placeholder, so the first run of kestrom.exe opens the first-time wizard.
+struct Fresh {};
+inline constexpr Fresh kFresh{};
+
 // A drive C: made by the installer, with a password record for `password`.
 class Installation {
  public:
   explicit Installation(const std::string& password);
+  explicit Installation(Fresh);
   ~Installation();
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
@@ -79,6 +85,9 @@ class Kestrom {
  public:
   Kestrom(const Installation& installation, const std::string& command_line,
           double clock_speed = 1.0);
+  // Windows starting up: vellomar-start runs the installation's RunServices commands, each a
+  // kestrom.exe that inherits the trace; the runner's own exit is what WaitForExit reports.
+  static Kestrom ViaStartupRunner(const Installation& installation);
   std::vector<ui::TraceEvent> Events() const;
   // Waits until an event `ev` with every given field appears; true when it did.
   bool WaitForEvent(const std::string& ev, const std::map<std::string, std::string>& fields = {});
@@ -88,6 +97,9 @@ class Kestrom {
   const std::filesystem::path& trace_path() const { return trace_; }
 
  private:
+  Kestrom(const Installation& installation, const std::vector<std::string>& args,
+          double clock_speed);
+
   std::filesystem::path trace_;
   Child process_;
 };
@@ -98,5 +110,9 @@ bool OtherClientCanGrabPointer();
 std::string TopWindowName();
 std::string FocusedWindowName();
 std::string FindWindow(const std::string& name);  // xdotool search --sync, "" on timeout
+// The same, for a window that is mapped (viewable); "" on timeout.
+std::string FindVisibleWindow(const std::string& name);
+// Clicks the left button at (x, y) pixels of the window's client area.
+void ClickAt(const std::string& window, int x, int y);
 
 }  // namespace vellomar::e2e

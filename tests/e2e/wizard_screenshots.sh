@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Takes a screenshot of every page of the first-time wizard on a private Xvfb with openbox: pages
+# 1 to 10 on the way to option 1 (with the trial lock between pages 5 and 6), and the "No Changes
+# Made" page that option 4 ends on.
+#   wizard_screenshots.sh KESTROM_EXE VELLOMAR_INSTALL OUT_DIR
+# Waits on trace lines and windows, never on fixed sleeps; a picture is taken once two captures
+# in a row agree, so the window has finished painting.
+set -euo pipefail
+kestrom=$1 installer=$2 out=$3
+mkdir -p "$out"
+work=$(mktemp -d /tmp/vellomar-wizard-shots-XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 9> "$work/display"
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+pids+=($!)
+exec 9>&-
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")"
+openbox --sm-disable > /dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 300); do wmctrl -m > /dev/null 2>&1 && break; sleep 0.1; done
+xsetroot -solid '#008080' 2>/dev/null || true
+
+# wait_for FILE PATTERN: until a trace line matches (30 s at most).
+wait_for() {
+  for _ in $(seq 1500); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done
+  echo "wizard_screenshots.sh: timed out waiting for $2" >&2
+  return 1
+}
+
+# page FORM PART: waits until FORM is shown and its window mapped; prints the window id.
+page() {
+  wait_for "$trace" "\"ev\":\"show\",\"form\":\"$1\""
+  timeout 30 xdotool search --sync --onlyvisible --name "^Vellomar First Time Setup - Part $2/10\$" |
+    head -1
+}
+
+# shot NAME [trim]: the screen once it has stopped changing; "trim" cuts it to the dialog.
+# Nothing is taken while $shots is "off".
+shots=on
+shot() {
+  [ "$shots" = on ] || return 0
+  local previous="" current
+  for _ in $(seq 100); do
+    import -window root "$work/shot.png"
+    current=$(md5sum < "$work/shot.png")
+    [ "$current" = "$previous" ] && break
+    previous=$current
+  done
+  if [ "${2:-}" = trim ]; then
+    convert "$work/shot.png" -trim +repage "$out/$1.png"
+  else
+    cp "$work/shot.png" "$out/$1.png"
+  fi
+}
+
+# click WINDOW X Y: left button at (X, Y) pixels of the window's client area.
+click() {
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+next() { click "$1" 400 196; }  # Command1 at 5400, 2760 twips, 1215 x 375
+
+# start NAME: a fresh installation (no-password placeholder) and kestrom.exe run in it.
+start() {
+  rm -rf "$work/c"
+  "$installer" --drive-c "$work/c" --program "$kestrom" > /dev/null
+  trace="$work/$1.trace"
+  (cd "$work/c/Program Files/Vellomar" && KESTROM_TRACE="$trace" VELLOMAR_DRIVE_C="$work/c" \
+     exec ./kestrom.exe) > /dev/null 2>&1 &
+  kestrom_pid=$!
+}
+
+# The first pages, up to the option choice; sets $window to page 8.
+first_pages() {
+  window=$(page Welcome11 1); shot wizard_01_welcome trim; next "$window"
+  window=$(page Welcome1 2); shot wizard_02_information trim; next "$window"
+  window=$(page Welcome12 3); shot wizard_03_agreement trim; next "$window"
+  window=$(page Welcome2 4)
+  click "$window" 204 136; xdotool type --delay 15 secret
+  click "$window" 204 162; xdotool type --delay 15 secret
+  shot wizard_04_password trim
+  xdotool key Return
+  window=$(page Welcome3 5); shot wizard_05_prepare trim; next "$window"
+  wait_for "$trace" '"ev":"place","form":"Kestrom"'
+  xdotool search --sync --onlyvisible --name '^Kestrom$' > /dev/null
+  shot wizard_05_trial_lock
+  xdotool type --delay 15 secret
+  xdotool key Return
+  window=$(page Welcome4 6); shot wizard_06_option_explanation trim; next "$window"
+  window=$(page Welcome5 7); shot wizard_07_option_explanation_continued trim; next "$window"
+  window=$(page Welcome6 8)
+}
+
+# Option 1 to the end.
+start option1
+first_pages
+shot wizard_08_choose_option trim
+next "$window"
+window=$(page Welcome8 9); shot wizard_09_locking_options trim; next "$window"
+window=$(page Welcome9 10); shot wizard_10_ready_to_finish trim
+next "$window"
+wait "$kestrom_pid"
+
+# Option 4: the "No Changes Made" page.
+start option4
+shots=off
+first_pages
+shots=on
+click "$window" 50 152  # Option4 at 600, 2160 twips
+wait_for "$trace" '"form":"Welcome6","control":"Option4","prop":"value","value":1'
+next "$window"
+window=$(page Welcome7 10); shot wizard_10_no_changes_made trim
+next "$window"
+wait "$kestrom_pid"
+echo "wizard screenshots in $out"
