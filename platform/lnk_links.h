@@ -11,8 +11,8 @@
 namespace vellomar::platform {
 
 struct LinkSpec {
-  std::string target;             // DOS path of the target, e.g. C:\Program Files\Vellomar\kestrom.exe
-  std::string arguments;          // e.g. "/locknow"
+  std::string target;     // DOS path of the target, e.g. C:\Program Files\Vellomar\kestrom.exe
+  std::string arguments;  // e.g. "/locknow"
   std::string working_directory;  // DOS path; the target's folder
 };
 
