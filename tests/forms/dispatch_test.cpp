@@ -11,62 +11,61 @@ namespace {
 
 using DispatchTest = FormsFixture;
 
-TEST_F(DispatchTest, SetupInAnyLetterCaseOpensTheGateWithTheKeyboardLocked) {
-  for (const std::string& command : std::vector<std::string>{"/setup", "/SETUP", "/SeTuP"}) {
-    SCOPED_TRACE(command);
-    Start(command);
-    EXPECT_TRUE(rt().FormVisible("EnterSetupPassword"));
-    EXPECT_FALSE(rt().FormVisible("PassMain"));
-    EXPECT_FALSE(rt().FormLoaded("Kestrom"));
+TEST_F(DispatchTest, EverySwitchCombinationOpensItsForm) {
+  struct Case {
+    std::string command;
+    std::string form;     // the one form on screen
+    int lock_height = 0;  // Kestrom's height on a 1024x768 screen
+  };
+  const std::string su = SuArgument(kPassword);
+  const std::vector<Case> cases = {
+      {"/setup", "EnterSetupPassword"},
+      {"/SETUP", "EnterSetupPassword"},
+      {"/SeTuP", "EnterSetupPassword"},
+      // "/SETUP" must be the whole line.
+      {"/SETUP " + su, "PassMain"},
+      {"/setup x", "PassMain"},
+      {" /setup", "PassMain"},
+      {"/SETUP /LOCKNOW", "Kestrom", 700},
+      // Every line containing "/LOCKNOW" locks; "FULL" anywhere covers the whole screen.
+      {"/locknow", "Kestrom", 700},
+      {"/locknowfull", "Kestrom", 768},
+      {"/locknow /nosmile", "Kestrom", 700},
+      {"/LOCKNOWFULL /NOSMILE", "Kestrom", 768},
+      {"/LockNowFull /nosmile", "Kestrom", 768},
+      {"/locknowxyz", "Kestrom", 700},
+      {"/locknow " + su, "Kestrom", 700},
+      // Anything else is the timed prompt.
+      {"", "PassMain"},
+      {"/unknown", "PassMain"},
+      {"/nosmile", "PassMain"},
+      {su, "PassMain"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("command line \"" + c.command + "\"");
+    Start(c.command);
+    EXPECT_EQ(rt().FormVisible("PassMain"), c.form == "PassMain");
+    for (const char* form : {"EnterSetupPassword", "Kestrom"}) {
+      EXPECT_EQ(rt().FormLoaded(form), c.form == form) << form;
+    }
+    EXPECT_TRUE(rt().FormVisible(c.form));
     EXPECT_TRUE(rt().KeyboardLocked());
     EXPECT_FALSE(rt().Ended());
-  }
-}
-
-TEST_F(DispatchTest, SetupWithAnythingElseOnTheLineGivesThePrompt) {
-  for (const std::string& command :
-       std::vector<std::string>{"/SETUP " + SuArgument(kPassword), "/setup x", " /setup"}) {
-    SCOPED_TRACE(command);
-    Start(command);
-    EXPECT_TRUE(rt().FormVisible("PassMain"));
-    EXPECT_FALSE(rt().FormLoaded("EnterSetupPassword"));
-    EXPECT_EQ(rt().Caption("PassMain", "Label2"), "60");
-  }
-}
-
-TEST_F(DispatchTest, SetupAndLocknowTogetherOpenOnlyTheLockScreen) {
-  Start("/SETUP /LOCKNOW");
-  EXPECT_TRUE(rt().FormVisible("Kestrom"));
-  EXPECT_FALSE(rt().FormLoaded("EnterSetupPassword"));
-  EXPECT_FALSE(rt().FormVisible("PassMain"));
-}
-
-TEST_F(DispatchTest, EveryLineContainingLocknowOpensTheLockScreen) {
-  for (const std::string& command : std::vector<std::string>{
-           "/locknow", "/locknowfull", "/locknow /nosmile", "/LOCKNOWFULL /NOSMILE", "/locknowxyz",
-           "/locknow " + SuArgument(kPassword)}) {
-    SCOPED_TRACE(command);
-    Start(command);
-    EXPECT_TRUE(rt().FormVisible("Kestrom"));
-    EXPECT_FALSE(rt().FormVisible("PassMain"));
-    EXPECT_TRUE(rt().KeyboardLocked());
-    // The minute never runs out behind the lock screen.
-    rt().AdvanceTime(61000);
-    EXPECT_FALSE(rt().FormLoaded("Lockout"));
+    if (c.form == "PassMain") {
+      EXPECT_EQ(rt().Caption("PassMain", "Label2"), "60");
+    }
+    if (c.form != "Kestrom") continue;
+    const ui::HeadlessRuntime::Placement place = rt().PlacementOf("Kestrom");
+    EXPECT_TRUE(place.topmost);
+    EXPECT_EQ(place.x, 0);
+    EXPECT_EQ(place.y, 0);
+    EXPECT_EQ(place.width, 1024);
+    EXPECT_EQ(place.height, c.lock_height);
     const std::vector<std::string> steps = Steps();
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "show Kestrom"), 1)
         << "the lock screen is shown once, however many switch tests pass";
-  }
-}
-
-TEST_F(DispatchTest, UnknownSwitchOrNoSwitchGivesThePrompt) {
-  for (const std::string& command :
-       std::vector<std::string>{"", "/unknown", "/nosmile", SuArgument(kPassword)}) {
-    SCOPED_TRACE(command);
-    Start(command);
-    EXPECT_TRUE(rt().FormVisible("PassMain"));
-    EXPECT_FALSE(rt().FormLoaded("Kestrom"));
-    EXPECT_TRUE(rt().KeyboardLocked());
+    rt().AdvanceTime(61000);
+    EXPECT_FALSE(rt().FormLoaded("Lockout")) << "the minute never runs out behind the lock";
   }
 }
 
@@ -80,9 +79,9 @@ TEST_F(DispatchTest, PlaceholderWithNoSwitchOpensTheWizardAndNeverThePrompt) {
   // The minute was stopped: the lockout never comes.
   rt().AdvanceTime(61000);
   EXPECT_FALSE(rt().FormLoaded("Lockout"));
-}
 
-TEST_F(DispatchTest, PlaceholderOnTheCommandLineOpensTheWizardEvenWithAGoodFile) {
+  // The placeholder on the command line wins over a good file.
+  WritePassword(kPassword);
   Start(std::string("/SU:") + PlaceholderLine());
   EXPECT_TRUE(rt().FormVisible("Welcome11"));
 }
@@ -108,27 +107,26 @@ TEST_F(DispatchTest, PlaceholderAfterSetupBringsTheWizardOverTheGate) {
   EXPECT_TRUE(rt().FormVisible("Welcome11"));
 }
 
-TEST_F(DispatchTest, SuRecordIsUsedEvenWhenThePasswordFileIsMissing) {
-  RemoveRecordFile();
-  Start(SuArgument(kPassword));
-  ASSERT_TRUE(rt().FormVisible("PassMain"));
-  rt().Type("PassMain", "Text1", kPassword);
-  rt().PressEnter("PassMain");
-  EXPECT_TRUE(rt().Ended());
-  EXPECT_TRUE(Messages().empty());
-}
-
 TEST_F(DispatchTest, SuRecordKeepsItsLetterCaseAndWinsOverTheFile) {
-  WritePassword("FileOnly");
-  // "/su:" in lower case is found; the record after it is taken as received.
-  Start("/su:" + RecordLine("aBc"));
-  rt().Type("PassMain", "Text1", "FileOnly");
-  rt().PressEnter("PassMain");
-  EXPECT_EQ(Messages().back(), ErrorBox("The password is incorrect."));
-  rt().DismissMessageBox();
-  rt().Type("PassMain", "Text1", "ABC");
-  rt().PressEnter("PassMain");
-  EXPECT_TRUE(rt().Ended());
+  for (const std::string form : {"PassMain", "Kestrom"}) {
+    for (bool missing_at_load : {true, false}) {
+      SCOPED_TRACE(form + (missing_at_load ? ", file missing at load" : ", file missing at OK"));
+      WritePassword("FileOnly");
+      if (missing_at_load) RemoveRecordFile();
+      // "/su:" in lower case is found; the record after it is taken as received.
+      Start((form == "Kestrom" ? "/locknow /su:" : "/su:") + RecordLine("aBc"));
+      RemoveRecordFile();
+      TypeAndEnter(form, "FileOnly");
+      if (form == "PassMain") {
+        EXPECT_EQ(Messages(), std::vector<std::string>{ErrorBox("The password is incorrect.")});
+        rt().DismissMessageBox();
+      } else {
+        EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
+      }
+      TypeAndEnter(form, "ABC");
+      EXPECT_TRUE(rt().Ended());
+    }
+  }
 }
 
 }  // namespace

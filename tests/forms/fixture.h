@@ -110,6 +110,12 @@ class FormsFixture : public ::testing::Test {
     };
   }
 
+  // Types `text` into the form's password box and presses Enter.
+  void TypeAndEnter(const std::string& form, const std::string& text) {
+    runtime_->Type(form, "Text1", text);
+    runtime_->PressEnter(form);
+  }
+
   ui::HeadlessRuntime& rt() { return *runtime_; }
   platform::EmulatedMachine& machine() { return *machine_; }
 

@@ -17,8 +17,7 @@ TEST_F(LockScreenTest, WrongAndBlankEntriesOnlySetTheStatusLine) {
   rt().PressEnter("Kestrom");
   EXPECT_EQ(rt().Caption("Kestrom", "Label3"),
             "Status: You have left the required password field blank.");
-  rt().Type("Kestrom", "Text1", "Secret2");
-  rt().PressEnter("Kestrom");
+  TypeAndEnter("Kestrom", "Secret2");
   EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
   rt().Type("Kestrom", "Text1", "again wrong");
   rt().Click("Kestrom", "Command1");
@@ -34,8 +33,7 @@ TEST_F(LockScreenTest, WrongAndBlankEntriesOnlySetTheStatusLine) {
 
 TEST_F(LockScreenTest, CorrectPasswordPlaysTheGrowingSmileyThenEndsAfterASecond) {
   Start("/locknow");
-  rt().Type("Kestrom", "Text1", "SECRET1");
-  rt().PressEnter("Kestrom");
+  TypeAndEnter("Kestrom", "SECRET1");
   EXPECT_TRUE(rt().Ended());
   EXPECT_FALSE(rt().KeyboardLocked());
   EXPECT_TRUE(StepsInOrder({"set Kestrom.Label3.caption=Status: Password verified.", "lock off",
@@ -53,8 +51,7 @@ TEST_F(LockScreenTest, CorrectPasswordPlaysTheGrowingSmileyThenEndsAfterASecond)
 
 TEST_F(LockScreenTest, NosmileShowsNoPictureButStillWaitsASecond) {
   Start("/locknowfull /nosmile");
-  rt().Type("Kestrom", "Text1", kPassword);
-  rt().PressEnter("Kestrom");
+  TypeAndEnter("Kestrom", kPassword);
   EXPECT_TRUE(rt().Ended());
   for (const std::string& step : Steps()) {
     EXPECT_EQ(step.find("set Kestrom.Image"), std::string::npos) << step;
@@ -62,39 +59,16 @@ TEST_F(LockScreenTest, NosmileShowsNoPictureButStillWaitsASecond) {
   EXPECT_NEAR(TimeOf("end") - TimeOf("lock off"), 1000, 5);
 }
 
-TEST_F(LockScreenTest, ModeComesFromTheSwitchesAndTheWizardFlag) {
-  struct Case {
-    std::string command;
-    bool full;
-  };
-  for (const Case& c : std::vector<Case>{{"/locknowfull", true},
-                                         {"/LockNowFull /nosmile", true},
-                                         {"/locknow", false},
-                                         {"/locknow /nosmile", false}}) {
-    SCOPED_TRACE(c.command);
-    Start(c.command);
-    const ui::HeadlessRuntime::Placement place = rt().PlacementOf("Kestrom");
-    EXPECT_TRUE(place.topmost);
-    EXPECT_EQ(place.x, 0);
-    EXPECT_EQ(place.y, 0);
-    EXPECT_EQ(place.width, 1024);
-    EXPECT_EQ(place.height, c.full ? 768 : 700);
+TEST_F(LockScreenTest, OnlyFullModeTakesTheFocusBackToThePasswordBox) {
+  for (const auto& [command, focus] :
+       {std::pair{"/locknowfull", "Kestrom.Text1"}, std::pair{"/locknow", "Kestrom.Command1"}}) {
+    SCOPED_TRACE(command);
+    Start(command);
+    rt().Click("Kestrom", "Command1");  // the focus goes to the button (blank entry)
+    EXPECT_EQ(rt().Focused(), "Kestrom.Command1");
+    rt().AdvanceTime(3000);
+    EXPECT_EQ(rt().Focused(), focus);
   }
-}
-
-TEST_F(LockScreenTest, FullModeKeepsTheFocusInThePasswordBox) {
-  Start("/locknowfull");
-  rt().Click("Kestrom", "Command1");  // the focus goes to the button (blank entry)
-  EXPECT_EQ(rt().Focused(), "Kestrom.Command1");
-  rt().AdvanceTime(1000);
-  EXPECT_EQ(rt().Focused(), "Kestrom.Text1");
-}
-
-TEST_F(LockScreenTest, TaskbarModeLeavesTheFocusAlone) {
-  Start("/locknow");
-  rt().Click("Kestrom", "Command1");
-  rt().AdvanceTime(3000);
-  EXPECT_EQ(rt().Focused(), "Kestrom.Command1");
 }
 
 TEST_F(LockScreenTest, TheLockWindowHidesBeforeAnErrorMessage) {
@@ -107,65 +81,31 @@ TEST_F(LockScreenTest, TheLockWindowHidesBeforeAnErrorMessage) {
   EXPECT_TRUE(StepsInOrder({"hide Kestrom", "msgbox Error: " + std::string(kMsgRecordCorrupted)}));
 }
 
-TEST_F(LockScreenTest, SuRecordIsUsedInsteadOfTheFile) {
-  WritePassword("OnlyInTheFile");
-  Start("/locknow " + SuArgument(kPassword));
-  RemoveRecordFile();
-  rt().Type("Kestrom", "Text1", "OnlyInTheFile");
-  rt().PressEnter("Kestrom");
-  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
-  rt().Type("Kestrom", "Text1", kPassword);
-  rt().PressEnter("Kestrom");
-  EXPECT_TRUE(rt().Ended());
-}
-
-TEST_F(LockScreenTest, CloseRequestsByReason) {
-  Start("/locknow");
-  rt().Close("Kestrom", 0);
-  rt().Close("Kestrom", 3);
-  EXPECT_TRUE(rt().FormVisible("Kestrom"));
-  rt().Close("Kestrom", 2);
-  EXPECT_FALSE(rt().FormLoaded("Kestrom"));
-}
-
-// The wizard's trial lock: no switch, Welcome3's Setup = "true".
+// The wizard's trial lock (no switch, Welcome3's Setup = "true") covers the whole screen and goes
+// on to Welcome4; outside the wizard the same form is the taskbar-mode lock and just ends.
 TEST_F(LockScreenTest, TrialLockCoversTheWholeScreenAndContinuesTheWizard) {
-  ui::HeadlessRuntime::Options options;
-  Create(options, [](ui::Application& app) {
-    app.Get<WizardState>().Setup = "true";
-    return app.Run<Kestrom>();
-  });
-  rt().Start();
-  EXPECT_EQ(rt().PlacementOf("Kestrom").height, 768);
-  rt().Type("Kestrom", "Text1", kPassword);
-  rt().PressEnter("Kestrom");
-  EXPECT_FALSE(rt().Ended());
-  EXPECT_FALSE(rt().FormLoaded("Kestrom"));
-  EXPECT_TRUE(rt().FormVisible("Welcome4"));
-  EXPECT_FALSE(rt().KeyboardLocked());
-}
-
-TEST_F(LockScreenTest, OutsideTheWizardACorrectPasswordNeverShowsWelcome4) {
-  ui::HeadlessRuntime::Options options;
-  Create(options, [](ui::Application& app) {
-    app.Get<WizardState>().Setup = "false";
-    return app.Run<Kestrom>();
-  });
-  rt().Start();
-  EXPECT_EQ(rt().PlacementOf("Kestrom").height, 700) << "taskbar mode outside the wizard";
-  rt().Type("Kestrom", "Text1", kPassword);
-  rt().PressEnter("Kestrom");
-  EXPECT_TRUE(rt().Ended());
-  EXPECT_FALSE(rt().FormLoaded("Welcome4"));
+  for (const std::string setup : {"true", "false"}) {
+    SCOPED_TRACE("Setup = " + setup);
+    const bool trial = setup == "true";
+    Create({}, [setup](ui::Application& app) {
+      app.Get<WizardState>().Setup = setup;
+      return app.Run<Kestrom>();
+    });
+    rt().Start();
+    EXPECT_EQ(rt().PlacementOf("Kestrom").height, trial ? 768 : 700);
+    TypeAndEnter("Kestrom", kPassword);
+    EXPECT_EQ(rt().Ended(), !trial);
+    EXPECT_FALSE(rt().FormLoaded("Kestrom"));
+    EXPECT_EQ(rt().FormVisible("Welcome4"), trial);
+    EXPECT_FALSE(rt().KeyboardLocked());
+  }
 }
 
 // A lock and an unlock, read as the algorithm runs them.
 TEST_F(LockScreenTest, TranscriptOfALockAndUnlockFollowsTheAlgorithm) {
   Start("/locknow /nosmile");
-  rt().Type("Kestrom", "Text1", "wrong");
-  rt().PressEnter("Kestrom");
-  rt().Type("Kestrom", "Text1", kPassword);
-  rt().PressEnter("Kestrom");
+  TypeAndEnter("Kestrom", "wrong");
+  TypeAndEnter("Kestrom", kPassword);
   const std::vector<std::string> expected = {
       // PassMain's Initialize locks the keyboard; its Load, finding "/LOCKNOW", hides the form
       // before it was ever on screen and shows Kestrom, whose Load sizes it top-most.

@@ -31,12 +31,18 @@ TEST_F(PromptTest, CountdownRunsAcrossMidnightAndTheMinuteEndsInTheLockout) {
   EXPECT_FALSE(rt().Ended());
   EXPECT_THROW(rt().Type("PassMain", "Text1", kPassword), std::logic_error)
       << "after the minute the prompt cannot be typed into";
+
+  // The lockout keeps the keyboard locked and never ends.
+  rt().AdvanceTime(10 * 60000);
+  EXPECT_TRUE(rt().FormVisible("Lockout"));
+  EXPECT_TRUE(rt().KeyboardLocked());
+  EXPECT_EQ(rt().keyboard_lock().release_calls(), 0);
+  EXPECT_FALSE(rt().Ended());
 }
 
 TEST_F(PromptTest, WrongPasswordKeepsTypedTextAndThePromptWaits) {
   Start("");
-  rt().Type("PassMain", "Text1", "Secret2");
-  rt().PressEnter("PassMain");
+  TypeAndEnter("PassMain", "Secret2");
   ASSERT_EQ(rt().MessageBoxes().size(), 1u);
   EXPECT_EQ(rt().MessageBoxes()[0].first, "Error");
   EXPECT_EQ(rt().MessageBoxes()[0].second, "The password is incorrect.");
@@ -59,16 +65,14 @@ TEST_F(PromptTest, BlankEntryIsRefusedBeforeAnyComparison) {
             std::vector<std::string>{ErrorBox("You have left the required password field blank.")});
   rt().DismissMessageBox();
   EXPECT_TRUE(rt().FormVisible("PassMain"));
-  rt().Type("PassMain", "Text1", "x");
-  rt().PressEnter("PassMain");
+  TypeAndEnter("PassMain", "x");
   EXPECT_EQ(Messages().back(), ErrorBox("The password is incorrect."));
 }
 
 TEST_F(PromptTest, CorrectPasswordShowsTheSmileyForOneSecondThenReleasesAndEnds) {
   Start("");
   rt().AdvanceTime(5000);
-  rt().Type("PassMain", "Text1", kPassword);
-  rt().PressEnter("PassMain");
+  TypeAndEnter("PassMain", kPassword);
   EXPECT_TRUE(rt().Ended());
   EXPECT_FALSE(rt().KeyboardLocked());
   const std::vector<std::string> expected = {
@@ -88,8 +92,7 @@ TEST_F(PromptTest, CorrectPasswordShowsTheSmileyForOneSecondThenReleasesAndEnds)
 
 TEST_F(PromptTest, MinuteRunningOutUnderTheIncorrectMessage) {
   Start("");
-  rt().Type("PassMain", "Text1", "nope");
-  rt().PressEnter("PassMain");
+  TypeAndEnter("PassMain", "nope");
   ASSERT_EQ(rt().MessageBoxes().size(), 1u);
   rt().AdvanceTime(60000);
   EXPECT_FALSE(rt().FormVisible("PassMain"));
@@ -103,25 +106,20 @@ TEST_F(PromptTest, MinuteRunningOutUnderTheIncorrectMessage) {
   EXPECT_FALSE(rt().Ended());
 }
 
+// The close box (0) and the task list (3) are refused; Windows shutting down (2) closes the form.
 TEST_F(PromptTest, CloseRequestsByReason) {
-  Start("");
-  rt().Close("PassMain", 0);
-  rt().Close("PassMain", 3);
-  EXPECT_TRUE(rt().FormVisible("PassMain")) << "close box and task list are refused";
-  rt().Close("PassMain", 2);
-  EXPECT_FALSE(rt().FormLoaded("PassMain")) << "Windows shutting down closes the prompt";
-}
-
-TEST_F(PromptTest, LockoutRefusesCloseBoxAndTaskListButNotShutdown) {
-  Start("");
-  rt().AdvanceTime(60000);
-  ASSERT_TRUE(rt().FormVisible("Lockout"));
-  rt().Close("Lockout", 0);
-  rt().Close("Lockout", 3);
-  EXPECT_TRUE(rt().FormVisible("Lockout"));
-  EXPECT_TRUE(rt().KeyboardLocked());
-  rt().Close("Lockout", 2);
-  EXPECT_FALSE(rt().FormLoaded("Lockout"));
+  for (const auto& [command, form] :
+       {std::pair{"", "PassMain"}, std::pair{"/locknow", "Kestrom"}, std::pair{"", "Lockout"}}) {
+    SCOPED_TRACE(form);
+    Start(command);
+    if (std::string(form) == "Lockout") rt().AdvanceTime(60000);
+    rt().Close(form, 0);
+    rt().Close(form, 3);
+    EXPECT_TRUE(rt().FormVisible(form));
+    EXPECT_TRUE(rt().KeyboardLocked());
+    rt().Close(form, 2);
+    EXPECT_FALSE(rt().FormLoaded(form));
+  }
 }
 
 }  // namespace

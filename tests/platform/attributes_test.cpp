@@ -25,14 +25,18 @@ class AttributesTest : public PlatformTest {
   }
 };
 
-TEST_F(AttributesTest, FreshlyWrittenFileIsArchive) {
+TEST_F(AttributesTest, FilesAreArchiveAndFoldersDirectory) {
   Put("AUTOEXEC.BAT", "");
-  EXPECT_EQ(attr::kArchive, files().GetAttr("C:\\AUTOEXEC.BAT"));
-}
-
-TEST_F(AttributesTest, FolderHasTheDirectoryBit) {
+  EXPECT_EQ(attr::kArchive, files().GetAttr("C:\\AUTOEXEC.BAT")) << "a freshly written file";
   EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\WINDOWS"));
   EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\"));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().GetAttr("C:\\MSDOS.SYS"); }));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().SetAttr("C:\\MSDOS.SYS", 0); }));
+  for (int bit : {attr::kDirectory, 8}) {
+    EXPECT_EQ(errc::kInvalidProcedureCall,
+              RunTimeErrorOf([&] { files().SetAttr("C:\\AUTOEXEC.BAT", bit); }))
+        << "the directory and volume bits cannot be set: " << bit;
+  }
 }
 
 TEST_F(AttributesTest, BootFileAttributesRoundTrip) {
@@ -41,20 +45,23 @@ TEST_F(AttributesTest, BootFileAttributesRoundTrip) {
   files().SetAttr("c:\\msdos.sys", all);
   EXPECT_EQ(all, files().GetAttr("C:\\MSDOS.SYS"));
   EXPECT_EQ(0u, Mode("MSDOS.SYS") & 0222) << "read-only takes the write permission away";
-  EXPECT_EQ("0x26", Xattr("MSDOS.SYS")) << "Wine's text form, read-only not included";
+  EXPECT_EQ("0x26", Xattr("MSDOS.SYS"))
+      << "Wine's text form, read-only not included (or the folder refused user.DOSATTRIB)";
 
   files().SetAttr("C:\\MSDOS.SYS", attr::kNormal);
   EXPECT_EQ(attr::kNormal, files().GetAttr("C:\\MSDOS.SYS"))
       << "normal clears archive too: it is stored as 0x0";
   EXPECT_NE(0u, Mode("MSDOS.SYS") & 0200) << "write permission is back";
   EXPECT_EQ("0x0", Xattr("MSDOS.SYS"));
+
+  fs::permissions(Host("MSDOS.SYS"), fs::perms(0444));
+  EXPECT_EQ(attr::kReadOnly, files().GetAttr("C:\\MSDOS.SYS")) << "read-only from permissions";
 }
 
-TEST_F(AttributesTest, ReadOnlyAloneComesFromThePermissions) {
-  Put("a.txt", "");
-  files().SetAttr("a.txt", attr::kArchive);
-  fs::permissions(Host("a.txt"), fs::perms(0444));
-  EXPECT_EQ(attr::kReadOnly | attr::kArchive, files().GetAttr("a.txt"));
+TEST_F(AttributesTest, HiddenFolderStaysWritable) {
+  files().SetAttr("C:\\WINDOWS", attr::kHidden | attr::kReadOnly);
+  EXPECT_EQ(attr::kDirectory | attr::kHidden, files().GetAttr("C:\\WINDOWS"));
+  EXPECT_NE(0u, Mode("WINDOWS") & 0200) << "files can still be made in it";
 }
 
 TEST_F(AttributesTest, SambaFormsAreRead) {
@@ -72,16 +79,15 @@ TEST_F(AttributesTest, SambaFormsAreRead) {
 }
 
 TEST(DosAttribFormatTest, ParsesTextAndNdrBlobs) {
-  EXPECT_EQ(0x22, platform::ParseDosAttrib("0x22"));
-  EXPECT_EQ(0x20, platform::ParseDosAttrib(std::string("0x20\0", 5)));
-  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib("0x"));
-  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib("0xzz"));
   // Samba 4 version 3 keeps the hex text in front: "0x22" NUL, pad, version 3, level 3.
-  std::string v3("0x22\0\0\x03\0\x03\0\0\0\x01\0\0\0\x22\0\0\0", 20);
-  v3 += std::string(28, '\0');
-  EXPECT_EQ(0x22, platform::ParseDosAttrib(v3));
-  EXPECT_EQ(std::nullopt, platform::ParseDosAttrib(std::string("\0\0\x09\0", 4)))
-      << "unknown version";
+  const std::string v3 =
+      std::string("0x22\0\0\x03\0\x03\0\0\0\x01\0\0\0\x22\0\0\0", 20) + std::string(28, '\0');
+  const std::pair<std::string, std::optional<int>> cases[] = {
+      {"0x22", 0x22},       {std::string("0x20\0", 5), 0x20},
+      {"0x", std::nullopt}, {"0xzz", std::nullopt},
+      {v3, 0x22},           {std::string("\0\0\x09\0", 4), std::nullopt},  // unknown version
+  };
+  for (const auto& [stored, bits] : cases) EXPECT_EQ(bits, platform::ParseDosAttrib(stored));
   EXPECT_EQ("0x6", platform::FormatDosAttrib(6));
 }
 
@@ -91,31 +97,6 @@ TEST(DosAttributeStoreTest, WithoutExtendedAttributesFallsBackToMemory) {
   EXPECT_EQ(0, store.Write("/nonexistent/a", attr::kHidden | attr::kSystem | attr::kReadOnly));
   EXPECT_EQ(attr::kHidden | attr::kSystem, store.Read("/nonexistent/a"));
   EXPECT_TRUE(store.fell_back());
-}
-
-TEST_F(AttributesTest, MissingFileIsFileNotFound) {
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().GetAttr("C:\\MSDOS.SYS"); }));
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().SetAttr("C:\\MSDOS.SYS", 0); }));
-}
-
-TEST_F(AttributesTest, DirectoryAndVolumeBitsCannotBeSet) {
-  Put("a.txt", "");
-  EXPECT_EQ(errc::kInvalidProcedureCall,
-            RunTimeErrorOf([&] { files().SetAttr("a.txt", attr::kDirectory); }));
-  EXPECT_EQ(errc::kInvalidProcedureCall, RunTimeErrorOf([&] { files().SetAttr("a.txt", 8); }));
-}
-
-TEST_F(AttributesTest, HiddenFolderStaysWritable) {
-  files().SetAttr("C:\\WINDOWS", attr::kHidden | attr::kReadOnly);
-  EXPECT_EQ(attr::kDirectory | attr::kHidden, files().GetAttr("C:\\WINDOWS"));
-  EXPECT_NE(0u, Mode("WINDOWS") & 0200) << "files can still be made in it";
-}
-
-TEST_F(AttributesTest, HostHereKeepsExtendedAttributes) {
-  Put("a.txt", "");
-  files().SetAttr("a.txt", attr::kHidden);
-  EXPECT_FALSE(machine_->AttributesInMemoryOnly())
-      << "the test folder's file system refused user.DOSATTRIB";
 }
 
 }  // namespace

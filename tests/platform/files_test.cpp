@@ -20,70 +20,61 @@ class FilesTest : public PlatformTest {
   }
 };
 
-TEST_F(FilesTest, LinesEndAtCrLfLoneCrOrLoneLf) {
-  Put("lines.txt", "one\r\ntwo\rthree\nfour\r\n\r\nsix");
-  EXPECT_EQ((std::vector<std::string>{"one", "two", "three", "four", "", "six"}),
-            ReadAllLines("lines.txt"))
-      << "CR LF is one line end; a last line needs none";
-}
-
-TEST_F(FilesTest, BytesAreKeptAsTheyAre) {
-  const std::string line = std::string("a\0b", 3) + "\xe9\xff\t";
-  Put("bytes.txt", line + "\r\n");
-  EXPECT_EQ(std::vector<std::string>{line}, ReadAllLines("bytes.txt"))
-      << "NUL and bytes above 127 belong to the line";
-}
-
-TEST_F(FilesTest, ATenMegabyteLineIsReadWhole) {
+TEST_F(FilesTest, LinesEndOnlyAtCrLfLoneCrOrLoneLf) {
+  const std::string bytes = std::string("a\0b", 3) + "\xe9\xff\t";
   const std::string big(10 * 1024 * 1024, 'x');
-  Put("big.txt", big + "\r\nnext\r\n");
-  const std::vector<std::string> lines = ReadAllLines("big.txt");
-  ASSERT_EQ(2u, lines.size());
-  EXPECT_EQ(big.size(), lines[0].size());
-  EXPECT_EQ("next", lines[1]);
-}
-
-TEST_F(FilesTest, CrLfSplitAcrossReadsIsOneLineEnd) {
-  for (std::size_t length : {65535u, 65536u, 131071u}) {
-    Put("edge.txt", std::string(length, 'y') + "\r\nz");
-    const std::vector<std::string> lines = ReadAllLines("edge.txt");
-    ASSERT_EQ(2u, lines.size()) << "line of " << length;
-    EXPECT_EQ("z", lines[1]);
+  const struct {
+    const char* what;
+    std::string content;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"CR LF is one line end; a last line needs none",
+       "one\r\ntwo\rthree\nfour\r\n\r\nsix",
+       {"one", "two", "three", "four", "", "six"}},
+      {"NUL and bytes above 127 belong to the line", bytes + "\r\n", {bytes}},
+      {"a 10 MB line is read whole", big + "\r\nnext\r\n", {big, "next"}},
+      // CR LF split across the reader's buffers is still one line end.
+      {"64 KB - 1", std::string(65535, 'y') + "\r\nz", {std::string(65535, 'y'), "z"}},
+      {"64 KB", std::string(65536, 'y') + "\r\nz", {std::string(65536, 'y'), "z"}},
+      {"128 KB - 1", std::string(131071, 'y') + "\r\nz", {std::string(131071, 'y'), "z"}},
+  };
+  for (const auto& c : cases) {
+    Put("lines.txt", c.content);
+    const std::vector<std::string> lines = ReadAllLines("lines.txt");
+    EXPECT_TRUE(lines == c.lines) << c.what << ": got " << lines.size() << " line(s)";
   }
 }
 
 TEST_F(FilesTest, InputPastEndOfFile) {
-  Put("empty.txt", "");
-  files().Open(1, "empty.txt", OpenMode::Input);
-  EXPECT_TRUE(files().Eof(1)) << "an empty file is at its end at once";
-  EXPECT_EQ(errc::kInputPastEndOfFile, RunTimeErrorOf([&] { files().LineInput(1); }));
-  files().Close(1);
-
-  Put("one.txt", "only\r\n");
-  files().Open(1, "one.txt", OpenMode::Input);
-  EXPECT_EQ("only", files().LineInput(1));
-  EXPECT_TRUE(files().Eof(1));
-  EXPECT_EQ(errc::kInputPastEndOfFile, RunTimeErrorOf([&] { files().LineInput(1); }));
-  files().Close(1);
+  for (const std::string content : {"", "only\r\n"}) {
+    Put("a.txt", content);
+    files().Open(1, "a.txt", OpenMode::Input);
+    if (!content.empty()) {
+      EXPECT_EQ("only", files().LineInput(1));
+    }
+    EXPECT_TRUE(files().Eof(1)) << "an empty file is at its end at once";
+    EXPECT_EQ(errc::kInputPastEndOfFile, RunTimeErrorOf([&] { files().LineInput(1); }));
+    files().Close(1);
+  }
 }
 
 TEST_F(FilesTest, OpenReportsWhatIsWrongWithThePath) {
   fs::create_directories(Host("WINDOWS/Desktop"));
-  EXPECT_EQ(errc::kFileNotFound,
-            RunTimeErrorOf([&] { files().Open(1, "C:\\supermp.dat", OpenMode::Input); }))
-      << "missing file";
-  EXPECT_EQ(errc::kPathNotFound,
-            RunTimeErrorOf([&] { files().Open(1, "C:\\NOWHERE\\a.txt", OpenMode::Input); }))
-      << "missing folder, input";
-  EXPECT_EQ(errc::kPathNotFound,
-            RunTimeErrorOf([&] { files().Open(1, "C:\\NOWHERE\\a.txt", OpenMode::Output); }))
-      << "missing folder, output";
-  EXPECT_EQ(errc::kPathFileAccessError,
-            RunTimeErrorOf([&] { files().Open(1, "C:\\WINDOWS\\Desktop", OpenMode::Input); }))
-      << "a folder opened as a file";
-  EXPECT_EQ(errc::kPathFileAccessError,
-            RunTimeErrorOf([&] { files().Open(1, "C:\\WINDOWS", OpenMode::Output); }))
-      << "a folder opened for output";
+  const struct {
+    const char *what, *path;
+    OpenMode mode;
+    int code;
+  } cases[] = {
+      {"missing file", "C:\\supermp.dat", OpenMode::Input, errc::kFileNotFound},
+      {"missing folder, input", "C:\\NOWHERE\\a.txt", OpenMode::Input, errc::kPathNotFound},
+      {"missing folder, output", "C:\\NOWHERE\\a.txt", OpenMode::Output, errc::kPathNotFound},
+      {"a folder opened as a file", "C:\\WINDOWS\\Desktop", OpenMode::Input,
+       errc::kPathFileAccessError},
+      {"a folder opened for output", "C:\\WINDOWS", OpenMode::Output, errc::kPathFileAccessError},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.code, RunTimeErrorOf([&] { files().Open(1, c.path, c.mode); })) << c.what;
+  }
   EXPECT_TRUE(fs::is_directory(Host("WINDOWS"))) << "and left alone";
 }
 
@@ -133,6 +124,11 @@ TEST_F(FilesTest, FileNumbersFollowTheRules) {
 }
 
 TEST_F(FilesTest, PrintLineEndsEachLineWithCrLf) {
+  Put("AUTOEXEC.BAT", "@ECHO OFF\r\n");
+  files().Open(1, "C:\\AUTOEXEC.BAT", OpenMode::Output);
+  files().Close(1);
+  EXPECT_EQ("", Get("AUTOEXEC.BAT")) << "nothing printed leaves an empty file";
+
   files().Open(1, "supermp.dat", OpenMode::Output);
   files().PrintLine(1, "first");
   files().PrintLine(1, "");
@@ -153,14 +149,7 @@ TEST_F(FilesTest, OutputReplacesTheOldContentOnlyAtClose) {
       << "no temporary file is left and the name keeps its spelling";
 }
 
-TEST_F(FilesTest, OutputWithNothingPrintedLeavesAnEmptyFile) {
-  Put("AUTOEXEC.BAT", "@ECHO OFF\r\n");
-  files().Open(1, "C:\\AUTOEXEC.BAT", OpenMode::Output);
-  files().Close(1);
-  EXPECT_EQ("", Get("AUTOEXEC.BAT"));
-}
-
-TEST_F(FilesTest, RewrittenFileKeepsItsAttributes) {
+TEST_F(FilesTest, RewrittenFileKeepsItsAttributesAndANewOneGetsTheUsualMode) {
   Put("MSDOS.SYS", "[Options]\r\n");
   fs::permissions(Host("MSDOS.SYS"), fs::perms(0640));
   files().SetAttr("C:\\MSDOS.SYS", platform::attr::kHidden | platform::attr::kSystem);
@@ -169,9 +158,7 @@ TEST_F(FilesTest, RewrittenFileKeepsItsAttributes) {
   files().Close(1);
   EXPECT_EQ(platform::attr::kHidden | platform::attr::kSystem, files().GetAttr("C:\\MSDOS.SYS"));
   EXPECT_EQ(0640u, Mode("MSDOS.SYS"));
-}
 
-TEST_F(FilesTest, NewFileGetsTheUsualMode) {
   const mode_t mask = umask(022);
   umask(mask);
   files().Open(1, "new.txt", OpenMode::Output);

@@ -10,43 +10,35 @@ using platform::OpenMode;
 
 class PathsTest : public PlatformTest {};
 
-TEST_F(PathsTest, CurrentDirectoryAtDriveRootKeepsItsBackslash) {
+TEST_F(PathsTest, CurrentDirectoryIsADosPath) {
   EXPECT_EQ("C:\\", files().CurDir()) << "the root of a drive ends in a backslash";
-}
-
-TEST_F(PathsTest, CurrentDirectoryBelowRootHasNoTrailingBackslash) {
   fs::create_directories(Host("Program Files/Vellomar"));
-  EmulatedMachine machine(drive_c_, Host("Program Files/Vellomar"));
-  EXPECT_EQ("C:\\Program Files\\Vellomar", machine.files().CurDir());
+  EXPECT_EQ("C:\\Program Files\\Vellomar",
+            EmulatedMachine(drive_c_, Host("Program Files/Vellomar")).files().CurDir());
+  std::string outside = "Z:" + fs::weakly_canonical(root_).string();
+  std::replace(outside.begin(), outside.end(), '/', '\\');
+  EXPECT_EQ(outside, EmulatedMachine(drive_c_, root_).files().CurDir())
+      << "host folders outside drive C: are on drive Z:";
 }
 
-TEST_F(PathsTest, HostFoldersOutsideDriveCAreOnDriveZ) {
-  EmulatedMachine machine(drive_c_, root_);
-  std::string expected = "Z:" + fs::weakly_canonical(root_).string();
-  std::replace(expected.begin(), expected.end(), '/', '\\');
-  EXPECT_EQ(expected, machine.files().CurDir());
-  EXPECT_EQ(fs::path("/"), machine.HostPath("Z:\\")) << "Z: is the host root";
-}
-
-TEST_F(PathsTest, ComponentsMatchWhateverTheirLetterCase) {
+TEST_F(PathsTest, DosPathsMapToHostPaths) {
   Put("WINDOWS/Desktop/Vellomar.lnk", "x");
-  EXPECT_EQ(Host("WINDOWS/Desktop/Vellomar.lnk"),
-            machine_->HostPath("c:\\windows\\DESKTOP\\vellomar.LNK"));
+  const std::pair<std::string, fs::path> cases[] = {
+      {"c:\\windows\\DESKTOP\\vellomar.LNK", Host("WINDOWS/Desktop/Vellomar.lnk")},  // any case
+      {"C:\\windows\\New Folder\\A.txt", Host("WINDOWS/New Folder/A.txt")},  // missing as written
+      {"C:/WINDOWS/./Start Menu/../Desktop", Host("WINDOWS/Desktop")},
+      {"C:\\..\\..", drive_c_},          // .. stops at the drive's root
+      {"Z:\\", fs::path("/")},           // Z: is the host root
+      {"D:\\AUTOEXEC.BAT", fs::path()},  // unmapped drives do not exist
+  };
+  for (const auto& [dos, host] : cases) EXPECT_EQ(host, machine_->HostPath(dos)) << dos;
   EXPECT_EQ(0, RunTimeErrorOf([&] {
               files().Open(1, "C:\\WINDOWS\\desktop\\Vellomar.lnk", OpenMode::Input);
               files().Close(1);
             }))
       << "\\Desktop\\ and \\desktop\\ name one folder";
-}
-
-TEST_F(PathsTest, MissingComponentsAreKeptAsWritten) {
-  EXPECT_EQ(Host("WINDOWS/New Folder/A.txt"), machine_->HostPath("C:\\windows\\New Folder\\A.txt"));
-}
-
-TEST_F(PathsTest, ForwardSlashesAndDotsAreUnderstood) {
-  fs::create_directories(Host("WINDOWS/Desktop"));
-  EXPECT_EQ(Host("WINDOWS/Desktop"), machine_->HostPath("C:/WINDOWS/./Start Menu/../Desktop"));
-  EXPECT_EQ(drive_c_, machine_->HostPath("C:\\..\\..")) << ".. stops at the drive's root";
+  EXPECT_EQ(errc::kPathNotFound,
+            RunTimeErrorOf([&] { files().Open(1, "D:\\AUTOEXEC.BAT", OpenMode::Input); }));
 }
 
 TEST_F(PathsTest, RelativePathsAreTakenAgainstTheCurrentDirectory) {
@@ -66,12 +58,6 @@ TEST_F(PathsTest, ChDirToAMissingFolderIsPathNotFound) {
   EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().ChDir("C:\\file.txt"); }))
       << "a file is not a folder";
   EXPECT_EQ("C:\\", files().CurDir()) << "a failed ChDir leaves the current directory";
-}
-
-TEST_F(PathsTest, UnmappedDrivesDoNotExist) {
-  EXPECT_EQ(fs::path(), machine_->HostPath("D:\\AUTOEXEC.BAT"));
-  EXPECT_EQ(errc::kPathNotFound,
-            RunTimeErrorOf([&] { files().Open(1, "D:\\AUTOEXEC.BAT", OpenMode::Input); }));
 }
 
 TEST_F(PathsTest, DosPathOfAHostPathRoundTrips) {

@@ -61,7 +61,8 @@ class RegistryTest : public PlatformTest {
   }
 };
 
-TEST_F(RegistryTest, OpenKeyIgnoresLetterCase) {
+TEST_F(RegistryTest, OpenKeyIgnoresLetterCaseAndNeverCreatesOne) {
+  const std::string before = Get("WINDOWS/SYSTEM.REG");
   HKEY key = Open();
   EXPECT_NE(0u, key);
   EXPECT_EQ(win32::kErrorSuccess, registry().RegCloseKey(key));
@@ -69,21 +70,13 @@ TEST_F(RegistryTest, OpenKeyIgnoresLetterCase) {
             registry().RegOpenKeyExA(kHkeyLocalMachine, "software\\microsoft", 0, 63, &key))
       << "a key that only has sub-keys exists";
   registry().RegCloseKey(key);
-}
-
-TEST_F(RegistryTest, OpenMissingKeyIsNotFoundAndCreatesNothing) {
-  const std::string before = Get("WINDOWS/SYSTEM.REG");
-  HKEY key = 0;
   EXPECT_EQ(win32::kErrorFileNotFound,
             registry().RegOpenKeyExA(kHkeyLocalMachine, "SOFTWARE\\Vellomar", 0, 63, &key));
   EXPECT_EQ(before, Get("WINDOWS/SYSTEM.REG")) << "keys are never created";
-}
-
-TEST_F(RegistryTest, NoRegistryFileMeansNoKey) {
   fs::remove(Host("WINDOWS/SYSTEM.REG"));
-  HKEY key = 0;
   EXPECT_EQ(win32::kErrorFileNotFound,
-            registry().RegOpenKeyExA(kHkeyLocalMachine, kRunServices, 0, 63, &key));
+            registry().RegOpenKeyExA(kHkeyLocalMachine, kRunServices, 0, 63, &key))
+      << "no registry file means no key";
   EXPECT_FALSE(fs::exists(Host("WINDOWS/SYSTEM.REG")));
 }
 
@@ -99,21 +92,16 @@ TEST_F(RegistryTest, DamagedFileIsBadDb) {
   }
 }
 
-TEST_F(RegistryTest, QueryWithoutBufferGivesTypeAndSize) {
+TEST_F(RegistryTest, QueryFollowsTheBufferContract) {
   HKEY key = Open();
   DWORD type = 0, size = 0;
   EXPECT_EQ(win32::kErrorSuccess,
             registry().RegQueryValueExA(key, "systemtray", &type, nullptr, &size))
-      << "value names ignore letter case";
+      << "no buffer gives type and size; value names ignore letter case";
   EXPECT_EQ(kRegSz, type);
   EXPECT_EQ(12u, size) << "SysTray.Exe and its NUL";
-  registry().RegCloseKey(key);
-}
-
-TEST_F(RegistryTest, QueryIntoASmallBufferIsMoreData) {
-  HKEY key = Open();
   std::uint8_t buffer[4] = {'?', '?', '?', '?'};
-  DWORD type = 0, size = sizeof buffer;
+  size = sizeof buffer;
   EXPECT_EQ(win32::kErrorMoreData,
             registry().RegQueryValueExA(key, "SystemTray", &type, buffer, &size));
   EXPECT_EQ(12u, size) << "the size needed";
@@ -187,7 +175,9 @@ TEST_F(RegistryTest, DeleteValue) {
 }
 
 TEST_F(RegistryTest, HandlesFollowTheRules) {
-  HKEY key = Open();
+  HKEY key = Open(/*KEY_QUERY_VALUE*/ 1);
+  EXPECT_EQ(win32::kErrorAccessDenied, SetString(key, "Vellomar", "x")) << "a read-only handle";
+  EXPECT_EQ(win32::kErrorAccessDenied, registry().RegDeleteValueA(key, "SystemTray"));
   EXPECT_EQ(win32::kErrorSuccess, registry().RegCloseKey(key));
   EXPECT_EQ(win32::kErrorInvalidHandle, registry().RegCloseKey(key)) << "closed twice";
   EXPECT_EQ(win32::kErrorInvalidHandle, registry().RegCloseKey(12345));
@@ -199,13 +189,6 @@ TEST_F(RegistryTest, HandlesFollowTheRules) {
   HKEY other = 0;
   EXPECT_EQ(win32::kErrorInvalidHandle, registry().RegOpenKeyExA(0x80000001u, "", 0, 63, &other))
       << "only HKEY_LOCAL_MACHINE is there";
-}
-
-TEST_F(RegistryTest, ReadOnlyHandleCannotWrite) {
-  HKEY key = Open(/*KEY_QUERY_VALUE*/ 1);
-  EXPECT_EQ(win32::kErrorAccessDenied, SetString(key, "Vellomar", "x"));
-  EXPECT_EQ(win32::kErrorAccessDenied, registry().RegDeleteValueA(key, "SystemTray"));
-  registry().RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, InstallerMakesTheKeyAndKeepsAnExistingOne) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,8 @@ using testing::FakeFiles;
 const std::string kStart = kStartMarker;
 const std::string kEnd = kEndMarker;
 
-// Records already written depend on every pair: any change here breaks them.
+// Records already written depend on every pair: any change here breaks them. (Both columns are
+// the same 83 printable characters, so every byte round-trips; see the next test.)
 TEST(SubstitutionTableTest, TableIsPinned) {
   EXPECT_STREQ(
       kPlainAlphabet,
@@ -29,22 +29,6 @@ TEST(SubstitutionTableTest, TableIsPinned) {
   EXPECT_EQ(EncodePassword("password"), "nwXX2l:[");
   EXPECT_EQ(EncodePassword("PASSWORD"), "xj<<S8BJ");
   EXPECT_EQ(EncodePassword("~{\\"), "Mb~");
-}
-
-TEST(SubstitutionTableTest, BothColumnsAreTheSame83CharacterAlphabet) {
-  std::string expected;
-  for (int c = 0x21; c <= 0x7e; ++c) {
-    if (std::string("\"+,-.;=_`|}").find(static_cast<char>(c)) == std::string::npos) {
-      expected += static_cast<char>(c);
-    }
-  }
-  ASSERT_EQ(expected.size(), 83u);
-  std::string plain = kPlainAlphabet;
-  std::string stored = kStoredAlphabet;
-  std::sort(plain.begin(), plain.end());
-  std::sort(stored.begin(), stored.end());
-  EXPECT_EQ(plain, expected);
-  EXPECT_EQ(stored, expected);
 }
 
 TEST(SubstitutionTableTest, EveryByteRoundTripsAndOutsidersStayUnchanged) {

@@ -30,12 +30,20 @@ TEST_F(ShortcutsTest, ProgramPathAndWindowsDirectoryComeFromTheMachine) {
 }
 
 TEST_F(ShortcutsTest, DesktopIconStartsTheProgramWithTheLockSwitches) {
+  // The existence test opens the icon as file number 1 and must leave that number closed.
+  const auto number_one_free = [&] {
+    files().Open(1, "supermp.tmp", platform::OpenMode::Output);
+    files().Close(1);
+  };
+  EXPECT_FALSE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_NO_THROW(number_one_free());
   ASSERT_TRUE(CreateDesktopShortcut(links(), program_, LockSwitches(false, true)));
   ASSERT_TRUE(fs::is_regular_file(desktop_link()));
   EXPECT_TRUE(LinkMentions(desktop_link(), program_));
   EXPECT_TRUE(LinkHolds(desktop_link(), "/locknowfull"));
   EXPECT_TRUE(LinkHolds(desktop_link(), "C:\\Program Files\\Vellomar"));
   EXPECT_TRUE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_NO_THROW(number_one_free());
 
   // Made again, it is replaced with the new switches.
   ASSERT_TRUE(CreateDesktopShortcut(links(), program_, LockSwitches(true, false)));
@@ -65,23 +73,11 @@ TEST_F(ShortcutsTest, LinksThatCannotBeMadeAreReported) {
   // No Start-menu folder: neither entry can be made.
   EXPECT_FALSE(CreateStartMenuShortcuts(links(), program_, "/locknow"));
   EXPECT_FALSE(fs::exists(start_menu_folder()));
-}
-
-TEST_F(ShortcutsTest, AFolderThatCannotBeCreatedCountsAsPresent) {
+  // A folder that cannot be created counts as present.
   fs::remove_all(windows() / "Start Menu");
   EXPECT_TRUE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
   // Without a Windows directory the tests look in the wrong place and find nothing.
   EXPECT_FALSE(DesktopShortcutExists(files(), ""));
-}
-
-TEST_F(ShortcutsTest, DesktopTestLeavesFileNumberOneClosed) {
-  EXPECT_FALSE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
-  EXPECT_NO_THROW(files().Open(1, "supermp.tmp", platform::OpenMode::Output));
-  files().Close(1);
-  CreateDesktopShortcut(links(), program_, "/locknow");
-  EXPECT_TRUE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
-  EXPECT_NO_THROW(files().Open(1, "supermp.tmp", platform::OpenMode::Input));
-  files().Close(1);
 }
 
 TEST_F(ShortcutsTest, RemovalDeletesTheIconAndTheWholeFolder) {
@@ -91,20 +87,16 @@ TEST_F(ShortcutsTest, RemovalDeletesTheIconAndTheWholeFolder) {
   EXPECT_THROW(RemoveDesktopShortcut(files(), "C:\\WINDOWS"), RuntimeError);
 
   CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
-  CreateStartMenuShortcuts(links(), program_, "/locknow");
-  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
-  EXPECT_FALSE(fs::exists(start_menu_folder()));
-}
-
-TEST_F(ShortcutsTest, RemovingAnEmptyFolderFailsOnTheDeletion) {
-  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
   try {
     RemoveStartMenuFolder(files(), "C:\\WINDOWS");
     ADD_FAILURE() << "an empty folder was removed without error";
   } catch (const RuntimeError& error) {
-    EXPECT_EQ(error.code(), errc::kFileNotFound);
+    EXPECT_EQ(error.code(), errc::kFileNotFound) << "the deletion of its links fails first";
   }
   EXPECT_TRUE(fs::exists(start_menu_folder()));
+  CreateStartMenuShortcuts(links(), program_, "/locknow");
+  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+  EXPECT_FALSE(fs::exists(start_menu_folder()));
 }
 
 }  // namespace

@@ -19,27 +19,21 @@ TEST_F(UiTest, StartupFormGetsInitializeLoadActivateThenShows) {
   EXPECT_EQ(run.Focused(), "Main.Text1") << "the first control in tab order has the focus";
 }
 
-TEST_F(UiTest, FormHiddenDuringItsLoadStaysHiddenAndLoaded) {
-  HeadlessRuntime& run = Launch([](Application& app) {
-    auto& main = app.Get<MainForm>();
-    main.load = [&main] { main.Hide(); };
-  });
-  EXPECT_FALSE(run.FormVisible("Main"));
-  EXPECT_TRUE(run.FormLoaded("Main"));
-  EXPECT_FALSE(Noted("Main.Activate"));
-  EXPECT_EQ(CountEvents("show"), 0);
-  EXPECT_FALSE(run.Ended()) << "a hidden but loaded form keeps the program running";
-}
-
-TEST_F(UiTest, FormUnloadedDuringItsLoadEndsTheProgram) {
-  HeadlessRuntime& run = Launch([](Application& app) {
-    auto& main = app.Get<MainForm>();
-    main.load = [&main] { main.Unload(); };
-  });
-  EXPECT_EQ(CountEvents("show"), 0);
-  EXPECT_TRUE(run.Ended()) << "no form loaded any more";
-  EXPECT_EQ(run.ExitCode(), 0);
-  EXPECT_TRUE(Noted("Main.QueryUnload 1"));
+TEST_F(UiTest, FormHiddenDuringItsLoadStaysLoadedAndUnloadedEndsTheProgram) {
+  for (bool unload : {false, true}) {
+    SCOPED_TRACE(unload ? "unloaded" : "hidden");
+    HeadlessRuntime& run = Launch([unload](Application& app) {
+      auto& main = app.Get<MainForm>();
+      main.load = [&main, unload] { unload ? main.Unload() : main.Hide(); };
+    });
+    EXPECT_EQ(CountEvents("show"), 0);
+    EXPECT_FALSE(run.FormVisible("Main"));
+    EXPECT_EQ(run.FormLoaded("Main"), !unload);
+    EXPECT_FALSE(Noted("Main.Activate"));
+    EXPECT_EQ(Noted("Main.QueryUnload 1"), unload);
+    EXPECT_EQ(run.Ended(), unload) << "a hidden but loaded form keeps the program running";
+    EXPECT_EQ(run.ExitCode(), 0);
+  }
 }
 
 TEST_F(UiTest, ModalShowReturnsWhenTheChildHidesOrUnloads) {

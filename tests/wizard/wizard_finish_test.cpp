@@ -65,28 +65,18 @@ TEST_F(PasswordPageTest, PasswordsThatWouldBreakTheRecordAreRefused) {
   EXPECT_EQ(rt().app().Get<WizardState>().finpa, "");
 }
 
-TEST_F(PasswordPageTest, CharactersOutsideTheTableAreStoredUnchanged) {
-  ChoosePassword("a b,c.", "A B,C.");
-  ASSERT_TRUE(rt().FormVisible("Welcome3"));
-  EXPECT_EQ(RecordFileContent(), RecordLine("a b,c.") + "\r\n");
-  EXPECT_EQ(EncodePassword("a b,c.").substr(1, 1), " ");
-}
-
 TEST_F(PasswordPageTest, AnUnwritablePasswordFileKeepsThePageOpen) {
-  fs::permissions(record_file(), fs::perms::owner_read | fs::perms::group_read);
+  machine().InjectReplaceFault(platform::ReplaceStep::kWrite);
   ChoosePassword(kPassword, kPassword);
+  ExpectRefused(kMsgRecordMissing);
+  fs::permissions(record_file(), fs::perms::owner_read | fs::perms::group_read);
+  rt().Click("Welcome2", "Command1");
   ExpectRefused(kMsgRecordMissing);
   // Writable again, "Next" repeats the whole sequence.
   fs::permissions(record_file(), fs::perms::owner_read | fs::perms::owner_write);
   rt().Click("Welcome2", "Command1");
   EXPECT_TRUE(rt().FormVisible("Welcome3"));
   EXPECT_EQ(RecordFileContent(), RecordLine(kPassword) + "\r\n");
-}
-
-TEST_F(PasswordPageTest, AFailedReplacementLeavesTheOldRecordWhole) {
-  machine().InjectReplaceFault(platform::ReplaceStep::kWrite);
-  ChoosePassword(kPassword, kPassword);
-  ExpectRefused(kMsgRecordMissing);
 }
 
 class FinishTest : public WizardFixture {
@@ -114,20 +104,24 @@ TEST_F(FinishTest, AnUnknownOptionChangesNothingButTheDigits) {
   EXPECT_FALSE(fs::exists(desktop_link()));
 }
 
-TEST_F(FinishTest, AnUnwritablePasswordFileStopsBeforeAnyOtherChange) {
-  WalkToFinish(1, false, true);
-  fs::permissions(record_file(), fs::perms::owner_read);
-  ExpectFailure(kMsgFinishFailed);
-  EXPECT_EQ(RecordFileContent(), RecordLine(kPassword) + "\r\n");
-  EXPECT_TRUE(IsEmpty(StartupEntry()));
-  EXPECT_FALSE(fs::exists(desktop_link()));
-}
-
-TEST_F(FinishTest, AMissingPasswordFileFailsAtTheFirstStep) {
-  WalkToFinish(3, false, true);
-  RemoveRecordFile();
-  ExpectFailure(kMsgFinishFailed);
-  EXPECT_FALSE(fs::exists(record_file()));
+TEST_F(FinishTest, AnUnwritableOrMissingPasswordFileStopsBeforeAnyOtherChange) {
+  for (bool missing : {false, true}) {
+    SCOPED_TRACE(missing ? "missing" : "read-only");
+    WritePlaceholder();
+    WalkToFinish(missing ? 3 : 1, false, true);
+    if (missing) {
+      RemoveRecordFile();
+    } else {
+      fs::permissions(record_file(), fs::perms::owner_read);
+    }
+    ExpectFailure(kMsgFinishFailed);
+    EXPECT_EQ(RecordFileContent(), missing ? "" : RecordLine(kPassword) + "\r\n");
+    EXPECT_EQ(fs::exists(record_file()), !missing);
+    EXPECT_TRUE(IsEmpty(StartupEntry()));
+    EXPECT_FALSE(fs::exists(desktop_link()));
+    std::error_code ignored;
+    fs::permissions(record_file(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
 }
 
 TEST_F(FinishTest, AStartupEntryThatCannotBeWrittenIsAFailure) {
@@ -155,12 +149,17 @@ TEST_F(FinishTest, ADamagedRegistryIsAFailureAndStaysAsItWas) {
   }
 }
 
-TEST_F(FinishTest, OptionThreeNeedsNoRegistryAtAll) {
+TEST_F(FinishTest, OptionThreeNeedsNoRegistryAndReusesAnExistingStartMenuFolder) {
   fs::remove(registry_file());
-  WalkToFinish(3, false, true);
+  fs::create_directories(start_menu_folder());
+  std::ofstream(start_menu_folder() / "readme.txt") << "kept";
+  WalkToFinish(3, true, true);
   rt().Click("Welcome9", "Command1");
-  EXPECT_TRUE(rt().Ended());
-  EXPECT_TRUE(LinkTo(desktop_link(), kProgram, "/locknowfull"));
+  ASSERT_TRUE(rt().Ended()) << rt().Transcript();
+  EXPECT_TRUE(LinkTo(desktop_link(), kProgram, "/locknow"));
+  EXPECT_TRUE(LinkTo(lock_link(), kProgram, "/locknow"));
+  EXPECT_TRUE(LinkTo(setup_link(), kProgram, "/setup"));
+  EXPECT_TRUE(fs::exists(start_menu_folder() / "readme.txt"));
 }
 
 TEST_F(FinishTest, ADesktopThatCannotHoldTheIconIsAFailure) {
@@ -178,17 +177,6 @@ TEST_F(FinishTest, AStartMenuThatCannotHoldTheFolderIsAFailure) {
   WalkToFinish(2, true, true);
   ExpectFailure(kMsgFinishFailed);
   EXPECT_TRUE(LinkTo(desktop_link(), kProgram, "/locknow"));
-}
-
-TEST_F(FinishTest, AnExistingStartMenuFolderIsReused) {
-  fs::create_directories(start_menu_folder());
-  std::ofstream(start_menu_folder() / "readme.txt") << "kept";
-  WalkToFinish(3, true, true);
-  rt().Click("Welcome9", "Command1");
-  ASSERT_TRUE(rt().Ended());
-  EXPECT_TRUE(LinkTo(lock_link(), kProgram, "/locknow"));
-  EXPECT_TRUE(LinkTo(setup_link(), kProgram, "/setup"));
-  EXPECT_TRUE(fs::exists(start_menu_folder() / "readme.txt"));
 }
 
 TEST_F(FinishTest, FinishingAgainAfterAFailureAppendsASecondSetOfDigits) {
@@ -231,22 +219,19 @@ class CurrentDirectoryTest : public WizardFixture {
   std::string record_;
 };
 
-TEST_F(CurrentDirectoryTest, AtTheDriveRootTheDirectoryKeepsItsBackslash) {
-  FinishIn(drive_c());
-  ASSERT_EQ(dos_dir_, "C:\\");
-  EXPECT_EQ(record_, RecordLine(kPassword, "0100") + "\r");
-  EXPECT_EQ(VariantText(StartupEntry()), "C:\\\\kestrom.exe " + SuArgument(kPassword));
-  EXPECT_TRUE(LinkTo(desktop_link(), "kestrom.exe", "/locknowfull"));
-}
-
-TEST_F(CurrentDirectoryTest, OutsideDriveCTheZDrivePathIsUsed) {
-  const fs::path elsewhere = drive_c().parent_path() / "elsewhere" / "my tools";
-  FinishIn(elsewhere);
-  ASSERT_EQ(dos_dir_.substr(0, 3), "Z:\\");
-  EXPECT_EQ(record_, RecordLine(kPassword, "0100") + "\r");
-  EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand("", kPassword, dos_dir_));
-  EXPECT_TRUE(LinkTo(desktop_link(), dos_dir_ + "\\kestrom.exe", "/locknowfull"));
-  EXPECT_TRUE(LinkHolds(setup_link(), dos_dir_));
+// At the drive's root the directory keeps its backslash ("C:\\kestrom.exe"); outside drive C: the
+// Z: path is used.
+TEST_F(CurrentDirectoryTest, TheProgramIsWhereverTheCurrentDirectoryIs) {
+  for (const fs::path& dir : {drive_c(), drive_c().parent_path() / "elsewhere" / "my tools"}) {
+    SCOPED_TRACE(dir.string());
+    WritePlaceholder();
+    FinishIn(dir);
+    ASSERT_EQ(dos_dir_.substr(0, 3), dir == drive_c() ? "C:\\" : "Z:\\");
+    EXPECT_EQ(record_, RecordLine(kPassword, "0100") + "\r");
+    EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand("", kPassword, dos_dir_));
+    EXPECT_TRUE(LinkTo(desktop_link(), dos_dir_ + "\\kestrom.exe", "/locknowfull"));
+    EXPECT_TRUE(LinkHolds(setup_link(), dos_dir_));
+  }
 }
 
 }  // namespace
