@@ -1,4 +1,4 @@
-// kestrom.exe: the emulated machine, the real-window runtime and the trace, then PassMain.
+// kestrom.exe: the real-window runtime, the emulated machine and the trace, then PassMain.
 
 #include <exception>
 #include <filesystem>
@@ -30,8 +30,9 @@ std::string CommandLine(int argc, char** argv) {
 int main(int argc, char** argv) {
   using namespace vellomar;
   try {
-    platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path());
+    // The display first: opening it takes the keyboard, and the rest can wait until it is held.
     ui::FltkBackend backend;
+    platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path());
     ui::Trace trace = ui::Trace::FromEnvironment();
     ui::Application app(backend, machine.services(), CommandLine(argc, argv), &trace);
     return app.Run<PassMain>();

@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
   libfltk1.3-dev libx11-dev libxtst-dev
+  libxcursor-dev libxinerama-dev libbsd-dev libmd-dev
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   liblnk-utils attr
 )

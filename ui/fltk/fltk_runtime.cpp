@@ -24,6 +24,28 @@
 #include "ui/fltk/pictures.h"
 #include "ui/fltk/x11_windows.h"
 
+#ifdef VELLOMAR_STATIC_FLTK
+#include <dlfcn.h>
+
+#include <cstring>
+
+// With FLTK and Xlib linked in statically, two run-time loads would bring a second, shared Xlib
+// and xcb into the process, working on the first one's connection, and a megabyte more memory:
+// FLTK loads libXrandr.so only to hear of screen size changes, which the runtime follows itself
+// (Runtime::FollowScreenSize); Xlib loads libXcursor.so for themed font cursors, and falls back to
+// the core cursor font without it. Those loads are refused; every other one goes to the C
+// library's dlopen.
+extern "C" void* dlopen(const char* file, int mode) noexcept {
+  if (file && (std::strncmp(file, "libXrandr.so", 12) == 0 ||
+               std::strncmp(file, "libXcursor.so", 13) == 0)) {
+    return nullptr;
+  }
+  using Open = void* (*)(const char*, int);
+  static const auto next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "dlopen"));
+  return next ? next(file, mode) : nullptr;
+}
+#endif
+
 #undef None
 
 namespace vellomar::ui::fltk {
@@ -34,9 +56,13 @@ constexpr double kTwipsPerPixel = 15.0;
 // a lock screen) draw their own: a raised edge and a title bar with the icon and caption.
 constexpr int kEdge = 3;
 constexpr int kTitleBar = 18;
-// The guard tick that re-checks grabs, focus and stacking while locked: rare enough to cost
-// nothing when idle; the events above do the real work.
-constexpr double kGuardTickSeconds = 0.5;
+// The guard tick while locked. The X events that can disturb a lock (see Runtime::OnXEvent)
+// schedule the full check of grabs, focus and stacking at once; the tick is only the backstop.
+// Each of the check's round trips wakes the program once more, so the tick only retries a pointer
+// grab another client held when the lock began (no X request otherwise), and runs the full check
+// every few ticks.
+constexpr double kGuardTickSeconds = 2.0;
+constexpr int kGuardTicksPerFullCheck = 4;
 
 int Pixels(int twips) {
   return static_cast<int>(std::lround(twips / kTwipsPerPixel));
@@ -94,10 +120,12 @@ void DrawOwnFrame(int width, int height, const std::string& caption, Picture ico
 }
 
 void RedrawArea(Fl_Widget* widget) {
+  // A hidden form (PassMain under the lock screen keeps refreshing its countdown) is drawn whole
+  // when it is shown again.
+  Fl_Window* window = widget->window();
+  if (!window || !window->shown() || !window->visible()) return;
   widget->redraw();
-  if (Fl_Window* window = widget->window()) {
-    window->damage(FL_DAMAGE_ALL, widget->x(), widget->y(), widget->w() + 1, widget->h() + 1);
-  }
+  window->damage(FL_DAMAGE_ALL, widget->x(), widget->y(), widget->w() + 1, widget->h() + 1);
 }
 
 }  // namespace
@@ -496,7 +524,11 @@ int SystemHandler(void* event, void* data) {
 
 Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
   Display* display = XOpenDisplay(nullptr);
-  if (!display) throw std::runtime_error("kestrom.exe: cannot open the X display");
+  if (!display) throw std::runtime_error("cannot open the X display");
+  // Every run locks the keyboard as its first action: take it now, before the toolkit's start-up
+  // (atoms, input method, fonts) and before any form exists.
+  lock_ = std::make_unique<X11KeyboardLock>(display);
+  lock_->TakeEarly();
   fl_open_display(display);
   display_ = fl_display;
   Fl::background(192, 192, 192);
@@ -505,7 +537,6 @@ Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
   Fl::set_font(FL_HELVETICA, " Nimbus Sans,Liberation Sans,Arial,sans");
   Fl::set_font(FL_HELVETICA_BOLD, "BNimbus Sans,Liberation Sans,Arial,sans");
   Fl_Window::default_xclass("kestrom");
-  lock_ = std::make_unique<X11KeyboardLock>(display_);
   speed_ = ClockSpeedFromEnvironment();
   if (speed_ == 1.0) {
     clock_ = std::make_unique<platform::SystemClock>();
@@ -981,6 +1012,10 @@ void Runtime::OnGuardTick(void* data) {
   auto& self = *static_cast<Runtime*>(data);
   Fl::repeat_timeout(kGuardTickSeconds, OnGuardTick, data);
   if (!self.lock_->Engaged() && !self.LockWindowUp()) return;
+  if (++self.guard_ticks_ % kGuardTicksPerFullCheck != 0) {
+    self.lock_->RetryPointer();
+    return;
+  }
   OnDeferredCheck(data);
 }
 

@@ -111,6 +111,7 @@ class Runtime {
   std::exception_ptr pending_;
   bool check_scheduled_ = false;
   bool guard_ticking_ = false;
+  int guard_ticks_ = 0;
   bool watching_root_ = false;
   int screen_width_ = 0;
   int screen_height_ = 0;

@@ -48,8 +48,17 @@ bool X11KeyboardLock::GrabPointer(int attempts) {
   return false;
 }
 
+void X11KeyboardLock::TakeEarly() {
+  if (engaged_ || early_held_) return;
+  early_held_ = GrabKeyboard(1);
+}
+
 void X11KeyboardLock::Engage() {
-  if (!GrabKeyboard(kGrabAttempts)) {
+  // The first Engage adopts an early grab; later ones take it again, which also undoes a release
+  // made by something else in this process.
+  const bool adopted = early_held_;
+  early_held_ = false;
+  if (!adopted && !GrabKeyboard(kGrabAttempts)) {
     throw RuntimeError(errc::kKeyboardLockUnavailable,
                        "Could not lock keyboard: another program holds the keyboard.");
   }
@@ -59,11 +68,12 @@ void X11KeyboardLock::Engage() {
 }
 
 void X11KeyboardLock::Release() {
-  if (!engaged_ && !pointer_held_) return;
+  if (!engaged_ && !early_held_ && !pointer_held_) return;
   XUngrabPointer(display_, CurrentTime);
   XUngrabKeyboard(display_, CurrentTime);
   XSync(display_, False);
   engaged_ = false;
+  early_held_ = false;
   pointer_held_ = false;
 }
 
@@ -85,6 +95,10 @@ bool X11KeyboardLock::Reassert() {
   bool keyboard = GrabKeyboard(1);
   if (want_pointer_) pointer_held_ = GrabPointer(1);
   return keyboard;
+}
+
+void X11KeyboardLock::RetryPointer() {
+  if (engaged_ && want_pointer_ && !pointer_held_) pointer_held_ = GrabPointer(1);
 }
 
 }  // namespace vellomar::ui

@@ -19,6 +19,12 @@ class X11KeyboardLock : public platform::KeyboardLock {
   explicit X11KeyboardLock(Display* display);
   ~X11KeyboardLock() override;
 
+  // One try at the keyboard grab, made as soon as the display is open: every run locks the
+  // keyboard first thing, and holding it before the toolkit's slower start-up leaves no gap in
+  // which keys reach other clients. Engage adopts a grab taken here. When another client holds a
+  // grab nothing happens now; Engage retries and reports as usual.
+  void TakeEarly();
+
   // Takes the keyboard (and the pointer when wanted). Another client may hold a grab for a moment
   // (an open menu): the grab is retried for about a second. Throws
   // RuntimeError(errc::kKeyboardLockUnavailable) when the keyboard is still not had; it never
@@ -39,6 +45,8 @@ class X11KeyboardLock : public platform::KeyboardLock {
   // toolkit popup ungrabs on close); re-grabbing a grab already held is a cheap no-op. Returns
   // false when the keyboard grab could not be taken back.
   bool Reassert();
+  // Tries once more for a pointer grab that is wanted but was not had. No X request otherwise.
+  void RetryPointer();
 
  private:
   bool GrabKeyboard(int attempts);
@@ -47,6 +55,7 @@ class X11KeyboardLock : public platform::KeyboardLock {
   Display* display_;
   Window root_;
   bool engaged_ = false;
+  bool early_held_ = false;  // TakeEarly got the keyboard and no Engage has adopted it yet
   bool want_pointer_ = false;
   bool pointer_held_ = false;
 };
