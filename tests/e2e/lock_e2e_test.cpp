@@ -164,7 +164,8 @@ TEST_F(LockE2e, TimedPromptRefusesCloseCountsDownAndLocksOut) {
   EXPECT_TRUE(run.Has("set", {{"form", "PassMain"}, {"control", "Label2"}, {"value", "30"}}))
       << "the countdown did not run";
   EXPECT_FALSE(run.Has("unload", {{"form", "PassMain"}})) << "the close request was not refused";
-  EXPECT_TRUE(run.Has("place", {{"form", "Lockout"}, {"w", "1024"}, {"h", "700"}}));
+  // "place" follows "show" in the trace: wait for it rather than read the file at once.
+  EXPECT_TRUE(run.WaitForEvent("place", {{"form", "Lockout"}, {"w", "1024"}, {"h", "700"}}));
   ASSERT_TRUE(WaitUntil([] { return TopWindowName() == "Lockout"; }));
   Key("alt+F4");
   EXPECT_TRUE(WaitUntil([] { return TopWindowName() == "Lockout"; }));

@@ -16,7 +16,7 @@
 
 namespace vellomar::e2e {
 
-constexpr std::chrono::seconds kTimeout{30};
+constexpr std::chrono::seconds kTimeout{60};
 
 // Polls `done` every 20 ms until it holds or `timeout` passes; returns whether it held.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout);

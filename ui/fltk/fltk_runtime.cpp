@@ -500,8 +500,9 @@ double ClockSpeedFromEnvironment() {
   const char* trace = std::getenv("KESTROM_TRACE");
   const char* speed = std::getenv("KESTROM_TEST_CLOCK_SPEED");
   if (!trace || !*trace || !speed) return 1.0;
-  double value = std::strtod(speed, nullptr);
-  return value > 0 ? value : 1.0;
+  // Only ever faster: a slower clock would stretch the prompt's minute.
+  const double value = std::strtod(speed, nullptr);
+  return value > 1.0 ? value : 1.0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -674,9 +675,11 @@ void Runtime::Build(FormWindow& window) {
         break;
       case ControlKind::CheckBox:
         widget = new CheckWidget(*this, *control, x, y, w, h);
+        widget->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);  // long captions wrap
         break;
       case ControlKind::OptionButton:
         widget = new OptionWidget(*this, *control, x, y, w, h);
+        widget->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
         break;
       case ControlKind::Image:
         widget = new ImageWidget(x, y, w, h, static_cast<Image&>(*control).picture);
