@@ -110,17 +110,8 @@ void Kestrom::Form_Load() {
 
   // 6-9. Read and check the record; run-time errors end with the second corruption message.
   try {
-    // 6.
-    record_line_ = ReadPasswordRecord(app().files(), app().Command());
-    // 7. A marker is missing.
-    try {
-      record_ = ParsePasswordRecord(record_line_);
-    } catch (const RecordCorrupted&) {
-      app().files().Close(kPasswordFileNumber);
-      Hide();
-      app().MsgBox(kMsgRecordCorrupted, "Error");
-      ReleaseAndEnd();
-    }
+    // 6-7.
+    ReadRecord();
     // 8. The field is in record_. No password chosen yet: make way for the wizard, which
     // takes over the engaged keyboard lock.
     Label3.SetCaption("");
@@ -163,15 +154,7 @@ void Kestrom::Command1_Click() {
   // 2-7 run under the error handler (8).
   try {
     // 2. Read the record again.
-    record_line_ = ReadPasswordRecord(app().files(), app().Command());
-    try {
-      record_ = ParsePasswordRecord(record_line_);
-    } catch (const RecordCorrupted&) {
-      app().files().Close(kPasswordFileNumber);
-      Hide();
-      app().MsgBox(kMsgRecordCorrupted, "Error");
-      ReleaseAndEnd();
-    }
+    ReadRecord();
     // 3. The field is in record_.
     if (Text1.Text().empty()) {
       // 4. Blank entry.
@@ -228,6 +211,18 @@ void Kestrom::Command1_Click() {
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(1000);
     Timer1.SetEnabled(true);
+  }
+}
+
+void Kestrom::ReadRecord() {
+  record_line_ = ReadPasswordRecord(app().files(), app().Command());
+  try {
+    record_ = ParsePasswordRecord(record_line_);
+  } catch (const RecordCorrupted&) {
+    app().files().Close(kPasswordFileNumber);
+    Hide();
+    app().MsgBox(kMsgRecordCorrupted, "Error");
+    ReleaseAndEnd();
   }
 }
 
