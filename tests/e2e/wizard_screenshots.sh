@@ -10,29 +10,8 @@ kestrom=$1 installer=$2 out=$3
 mkdir -p "$out"
 work=$(mktemp -d /tmp/vellomar-wizard-shots-XXXXXX)
 pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 9> "$work/display"
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
-pids+=($!)
-exec 9>&-
-for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")"
-openbox --sm-disable > /dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 300); do wmctrl -m > /dev/null 2>&1 && break; sleep 0.1; done
-xsetroot -solid '#008080' 2>/dev/null || true
-
-# wait_for FILE PATTERN: until a trace line matches (30 s at most).
-wait_for() {
-  for _ in $(seq 1500); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done
-  echo "wizard_screenshots.sh: timed out waiting for $2" >&2
-  return 1
-}
+# shellcheck source=x_session.sh
+source "$(dirname "$0")/x_session.sh"
 
 # page FORM PART: waits until FORM is shown and its window mapped; prints the window id.
 page() {
