@@ -4,8 +4,10 @@
 
 namespace vellomar {
 
-EnterSetupPassword::EnterSetupPassword(ui::Application& app)
-    : ui::Form(app, "EnterSetupPassword") {}
+EnterSetupPassword::EnterSetupPassword(ui::Application& app) : ui::Form(app, "EnterSetupPassword") {
+  cmdOK.on_click = [this] { cmdOK_Click(); };
+  cmdCancel.on_click = [this] { cmdCancel_Click(); };
+}
 
 void EnterSetupPassword::InitializeComponent() {
   InitCaption("Enter Setup");
@@ -35,6 +37,59 @@ void EnterSetupPassword::InitializeComponent() {
   cmdCancel.InitCaption("Cancel");
   cmdCancel.is_cancel = true;
   cmdCancel.tab_index = 2;
+}
+
+void EnterSetupPassword::cmdOK_Click() {
+  try {
+    // 1-3. Read the record and take it apart; a missing marker ends the program.
+    PasswordRecord record;
+    try {
+      record = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
+    } catch (const RecordCorrupted&) {
+      app().files().Close(kPasswordFileNumber);
+      app().MsgBox(kMsgRecordCorrupted, "Error");
+      AbruptEnd();
+    }
+    // 4. Blank entry: the gate stays open.
+    if (Text1.Text().empty()) {
+      app().MsgBox("You have left the required password field blank.", "Error");
+      return;
+    }
+    // 5-6. Wrong password: the gate stays open with what was typed.
+    if (!PasswordMatches(record.encoded, Text1.Text())) {
+      app().MsgBox("The password is incorrect.", "Error");
+      return;
+    }
+    // 7. Accepted: after half a second the lock is released and the gate goes.
+    LoginSucceeded = true;
+    app().DoEvents();
+    app().Wait(0.5);
+    app().SetScreenSaverRunning(false);
+    Unload();
+  } catch (const std::exception&) {
+    // 8.
+    app().MsgBox(kMsgRecordMissing, "Error");
+    AbruptEnd();
+  }
+  // Setup would run modally here; the program ends when it returns.
+  app().End();
+}
+
+void EnterSetupPassword::cmdCancel_Click() {
+  LoginSucceeded = false;
+  app().SetScreenSaverRunning(false);
+  Unload();
+  app().End();
+}
+
+void EnterSetupPassword::Form_QueryUnload(int& cancel, int unload_mode) {
+  (void)cancel;
+  // Closing the gate from its frame (close box, Alt+F4) or the task list is a Cancel: the
+  // program must not stay running invisibly with the keyboard lock set.
+  if (unload_mode == 0 || unload_mode == 3) {
+    app().SetScreenSaverRunning(false);
+    app().End();
+  }
 }
 
 void EnterSetupPassword::AbruptEnd() {

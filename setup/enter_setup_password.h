@@ -1,8 +1,7 @@
 #pragma once
 // EnterSetupPassword: the gate in front of the Setup form, opened by PassMain for exactly
 // "/SETUP". It runs with the keyboard lock engaged; every way out through its buttons releases it.
-// Its dialog is laid out here; the password check and the way into Setup come with the Setup
-// forms.
+// Until the Setup form exists, a correct password ends the program where Setup would open.
 
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -24,6 +23,10 @@ class EnterSetupPassword : public ui::Form {
 
   // Releases the keyboard lock, unloads the gate and ends the program.
   void AbruptEnd();
+
+  void cmdOK_Click();
+  void cmdCancel_Click();
+  void Form_QueryUnload(int& cancel, int unload_mode) override;
 
  protected:
   void InitializeComponent() override;
