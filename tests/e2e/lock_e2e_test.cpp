@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "lock/kestrom.h"
 #include "platform/emulated.h"
 #include "startup/pass_main.h"
 #include "tests/e2e/x_session.h"
@@ -190,6 +191,51 @@ TEST_F(LockE2e, TimedPromptWrongPasswordShowsMessageThenAccepts) {
   Key("Return");
   EXPECT_EQ(run.WaitForExit(), 0);
   EXPECT_TRUE(run.Has("set", {{"control", "Image1"}, {"prop", "visible"}, {"value", "true"}}));
+  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+}
+
+// Another program holds the keyboard for longer than the lock waits for it: the lock says so and
+// ends, from the lock screen's switch and from the timed prompt alike, holding nothing.
+TEST_F(LockE2e, KeyboardHeldByAnotherProgramEndsWithTheLockError) {
+  for (const std::string command_line : {"/locknow", ""}) {
+    SCOPED_TRACE("command line \"" + command_line + "\"");
+    // A file of its own for each holder: the test must not read an earlier holder's "held".
+    const auto held = installation_.drive_c().parent_path() /
+                      ("holder" + std::to_string(command_line.size()) + ".out");
+    Child holder({X_PROBE, "hold-keyboard"}, {}, {}, held);
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(held) == "held\n"; }));
+
+    Kestrom run(installation_, command_line);
+    ASSERT_TRUE(run.WaitForEvent("msgbox", {{"title", "Error"}, {"text", kMsgKeyboardLockFailed}}));
+    ASSERT_NE(FindVisibleWindow("Error"), "");
+    holder.Stop();  // keys reach the message box again
+    Key("Return");
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_FALSE(run.Has("show", {{"form", "Kestrom"}}));
+    EXPECT_FALSE(run.Has("show", {{"form", "PassMain"}}));
+    EXPECT_FALSE(run.Has("keyboard_lock", {{"engaged", "true"}}));
+    EXPECT_TRUE(WaitUntil([] { return OtherClientCanGrabKeyboard(); }))
+        << "the keyboard must be free once both programs are gone";
+  }
+}
+
+// A grab held only for a moment (an open menu) is waited for: the lock comes up as usual.
+TEST_F(LockE2e, KeyboardLetGoWithinASecondIsTakenOver) {
+  const auto held = installation_.drive_c().parent_path() / "holder.out";
+  Child holder({X_PROBE, "hold-keyboard", "300"}, {}, {}, held);
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(held).rfind("held\n", 0) == 0; }));
+
+  Kestrom run(installation_, "/locknow");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
+  EXPECT_EQ(holder.Wait(), 0);
+  EXPECT_EQ(ReadFile(held), "held\nreleased\n");
+  EXPECT_TRUE(run.Has("keyboard_lock", {{"engaged", "true"}}));
+  EXPECT_FALSE(run.Has("msgbox"));
+  ASSERT_NE(FindWindow("Kestrom"), "");
+  EXPECT_FALSE(OtherClientCanGrabKeyboard()) << "the lock must hold the keyboard now";
+  Type(kPassword);
+  Key("Return");
+  EXPECT_EQ(run.WaitForExit(), 0);
   EXPECT_TRUE(OtherClientCanGrabKeyboard());
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -178,6 +179,43 @@ class WizardE2e : public ::testing::Test {
   XSession session_;
   Installation installation_{kFresh};
 };
+
+// The actions the window manager offers for a window (_NET_WM_ALLOWED_ACTIONS, e.g. "CLOSE").
+std::vector<std::string> AllowedActions(const std::string& window) {
+  const std::string out = Run({"xprop", "-id", window, "_NET_WM_ALLOWED_ACTIONS"}).out;
+  std::vector<std::string> actions;
+  const std::string prefix = "_NET_WM_ACTION_";
+  for (size_t at = out.find(prefix); at != std::string::npos; at = out.find(prefix, at)) {
+    at += prefix.size();
+    actions.push_back(out.substr(at, out.find_first_of(", \n", at) - at));
+  }
+  return actions;
+}
+
+TEST_F(WizardE2e, PagesAreFixedDialogsWhoseCloseBoxEndsTheProgram) {
+  Kestrom run(installation_, "");
+  Wizard wizard(run);
+  const std::string page = wizard.Page("Welcome11", 1);
+  ASSERT_NE(page, "");
+  std::vector<std::string> actions;
+  ASSERT_TRUE(WaitUntil([&] {
+    actions = AllowedActions(page);
+    return !actions.empty();
+  })) << "the window manager did not take the page on";
+  auto offered = [&](const std::string& action) {
+    return std::find(actions.begin(), actions.end(), action) != actions.end();
+  };
+  EXPECT_TRUE(offered("CLOSE"));
+  EXPECT_TRUE(offered("MOVE"));
+  for (const char* action : {"MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE"}) {
+    EXPECT_FALSE(offered(action)) << action << " offered for a fixed dialog";
+  }
+  // The close box (here asked for through the window manager) is a close request with reason 0,
+  // which a wizard page answers by ending the program.
+  e2e::Run({"wmctrl", "-c", "Vellomar First Time Setup - Part 1/10"});
+  EXPECT_EQ(run.WaitForExit(), 0);
+  EXPECT_FALSE(run.Has("show", {{"form", "Welcome1"}}));
+}
 
 TEST_F(WizardE2e, OptionOneInstallsTheTimedPromptThatTheNextStartShows) {
   constexpr char kPassword[] = "Secret7";

@@ -2,6 +2,9 @@
 //   x-probe grab-keyboard          tries once to grab the keyboard on the root window; prints
 //                                  "grabbed" (exit 0) or "refused" (exit 1), then lets go
 //   x-probe grab-pointer           the same for the pointer
+//   x-probe hold-keyboard [MS]     grabs the keyboard (trying until it has it) and prints "held";
+//                                  keeps it until killed, or with MS lets go MS milliseconds
+//                                  later, prints "released" and ends
 //   x-probe victim NAME LOG        maps a window titled NAME and appends every key it receives
 //                                  to LOG, one key name a line; prints "ready" once mapped
 //   x-probe focus                  prints the name (WM_NAME) of the window holding the focus
@@ -11,7 +14,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <time.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -57,6 +64,27 @@ int GrabPointer(Display* display) {
   XSync(display, False);
   std::puts(status == GrabSuccess ? "grabbed" : "refused");
   return status == GrabSuccess ? 0 : 1;
+}
+
+int HoldKeyboard(Display* display, const char* release_after_ms) {
+  const timespec retry{0, 10'000'000};
+  while (XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
+                       CurrentTime) != GrabSuccess) {
+    nanosleep(&retry, nullptr);
+  }
+  XSync(display, False);
+  std::puts("held");
+  std::fflush(stdout);
+  if (!release_after_ms) {
+    for (;;) pause();
+  }
+  const long ms = std::atol(release_after_ms);
+  const timespec hold{ms / 1000, (ms % 1000) * 1'000'000};
+  nanosleep(&hold, nullptr);
+  XUngrabKeyboard(display, CurrentTime);
+  XSync(display, False);
+  std::puts("released");
+  return 0;
 }
 
 int Victim(Display* display, const char* name, const char* log_path) {
@@ -126,9 +154,13 @@ int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "grab-keyboard") return GrabKeyboard(display);
   if (command == "grab-pointer") return GrabPointer(display);
+  if (command == "hold-keyboard" && argc <= 3) {
+    return HoldKeyboard(display, argc == 3 ? argv[2] : nullptr);
+  }
   if (command == "victim" && argc == 4) return Victim(display, argv[2], argv[3]);
   if (command == "focus") return Focus(display);
   if (command == "on-top" && argc == 3) return OnTop(display, argv[2]);
-  std::fprintf(stderr, "usage: x-probe grab-keyboard|grab-pointer|victim|focus|on-top\n");
+  std::fprintf(stderr,
+               "usage: x-probe grab-keyboard|grab-pointer|hold-keyboard|victim|focus|on-top\n");
   return 2;
 }

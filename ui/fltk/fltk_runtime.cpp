@@ -11,6 +11,7 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_draw.H>
+#include <FL/fl_utf8.h>
 #include <FL/x.H>
 
 #include <algorithm>
@@ -117,6 +118,22 @@ void DrawOwnFrame(int width, int height, const std::string& caption, Picture ico
   fl_font(FL_HELVETICA_BOLD, 11);
   fl_draw(caption.c_str(), text_x, kEdge, width - text_x - kEdge, kTitleBar,
           FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);
+}
+
+// Shows a window. The first show of one the window manager frames gives it the dialog frame hints
+// as it is mapped: the toolkit maps the window as soon as it makes it, and a window manager reads
+// the hints once, when it takes the window on. Holding the server keeps the window manager from
+// looking before they are set.
+void ShowWithFrameHints(Fl_Window& window, Display* display) {
+  if (window.shown() || window.override()) {
+    window.show();
+    return;
+  }
+  XGrabServer(display);
+  window.show();
+  SetDialogFrameHints(display, fl_xid(&window));
+  XUngrabServer(display);
+  XFlush(display);
 }
 
 void RedrawArea(Fl_Widget* widget) {
@@ -259,11 +276,21 @@ class LineWidget : public Fl_Widget {
   int x1_, y1_, x2_, y2_;
 };
 
+// The number of characters in the first `bytes` bytes of UTF-8 text.
+int CharactersBefore(const std::string& text, int bytes) {
+  int count = 0;
+  for (int i = 0; i < bytes && i < static_cast<int>(text.size()); ++count) {
+    i += std::max(1, fl_utf8len1(text[i]));
+  }
+  return count;
+}
+
 class TextWidget : public Fl_Input {
  public:
   TextWidget(Runtime& runtime, TextBox& box, int x, int y, int w, int h)
-      : Fl_Input(x, y, w, h), runtime_(runtime), box_(box) {
-    if (box.password_char) type(FL_SECRET_INPUT);
+      : Fl_Input(x, y, w, h), runtime_(runtime), box_(box), mask_(box.password_char) {
+    // A masked box is a secret input to the toolkit, which then never copies from it.
+    if (mask_) type(FL_SECRET_INPUT);
     if (box.max_length > 0) maximum_size(box.max_length);
     when(FL_WHEN_CHANGED);
     callback(
@@ -282,6 +309,8 @@ class TextWidget : public Fl_Input {
       if (key == FL_Enter || key == FL_KP_Enter || key == FL_Escape || Fl::event_state(FL_ALT)) {
         return 0;
       }
+      // A masked box neither copies nor cuts (the toolkit would still delete on a cut).
+      if (mask_ && CutOrCopyKey(key)) return 1;
     }
     int used = Fl_Input::handle(event);
     if (event == FL_RELEASE && Fl::event_button() == FL_LEFT_MOUSE) {
@@ -291,9 +320,34 @@ class TextWidget : public Fl_Input {
     return used;
   }
 
+  // The toolkit draws a secret input's characters as bullets; the box asks for its own mask
+  // character. For the drawing only, the widget holds one mask character per typed character as
+  // plain text, with the cursor and the selection at the same characters, and then gets the typed
+  // text back. Editing, the mouse and the clipboard only ever see the secret input.
+  void draw() override {
+    if (!mask_) return Fl_Input::draw();
+    const std::string typed(value(), size());
+    const int cursor = position(), other_end = mark();
+    const std::string masked(CharactersBefore(typed, size()), mask_);
+    const int kind = type();
+    type((kind & ~FL_INPUT_TYPE) | FL_NORMAL_INPUT);
+    value(masked.data(), static_cast<int>(masked.size()));
+    position(CharactersBefore(typed, cursor), CharactersBefore(typed, other_end));
+    Fl_Input::draw();
+    type(kind);
+    value(typed.data(), static_cast<int>(typed.size()));
+    position(cursor, other_end);
+  }
+
  private:
+  static bool CutOrCopyKey(int key) {
+    const bool ctrl = Fl::event_state(FL_CTRL), shift = Fl::event_state(FL_SHIFT);
+    return (ctrl && (key == 'c' || key == 'x' || key == FL_Insert)) || (shift && key == FL_Delete);
+  }
+
   Runtime& runtime_;
   TextBox& box_;
+  char mask_;
 };
 
 // Buttons, check boxes and option buttons report a click; the Application decides values.
@@ -713,20 +767,16 @@ void Runtime::ShowWindow(Form& form) {
                      shown_order_.end());
   shown_order_.push_back(&window);
   bool first_map = !window.shown();
-  window.show();
+  ShowWithFrameHints(window, display_);
   if (first_map) DecorateNew(window);
   LockWindowsChanged();
   ScheduleCheck();
 }
 
 void Runtime::DecorateNew(FormWindow& window) {
-  Window xid = fl_xid(&window);
-  if (window.form.lock_screen) {
-    const std::string& caption = window.form.Caption();
-    NameWindow(display_, xid, (caption.empty() ? window.form.name() : caption).c_str());
-  } else {
-    SetDialogFrameHints(display_, xid);
-  }
+  if (!window.form.lock_screen) return;  // framed: its hints went with the first show
+  const std::string& caption = window.form.Caption();
+  NameWindow(display_, fl_xid(&window), (caption.empty() ? window.form.name() : caption).c_str());
 }
 
 void Runtime::HideWindow(Form& form) {
@@ -778,7 +828,7 @@ void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
                      shown_order_.end());
   shown_order_.push_back(&window);
   bool first_map = !window.shown();
-  window.show();
+  ShowWithFrameHints(window, display_);
   if (first_map) DecorateNew(window);
   XRaiseWindow(display_, fl_xid(&window));
   LockWindowsChanged();
@@ -909,8 +959,7 @@ void Runtime::OpenMessageBox(int id, const std::string& title, const std::string
     box->size_range(box->w(), box->h(), box->w(), box->h());
   }
   boxes_.push_back(box);
-  box->show();
-  if (!over_lock) SetDialogFrameHints(display_, fl_xid(box));
+  ShowWithFrameHints(*box, display_);
   XRaiseWindow(display_, fl_xid(box));
   ScheduleCheck();
 }

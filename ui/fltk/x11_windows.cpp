@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <string>
 
 namespace vellomar::ui {
 
@@ -36,6 +37,42 @@ bool ForeignWindowAbove(Display* display, Window lowest, const std::vector<Windo
   return foreign;
 }
 
+namespace {
+
+// The name the running window manager gives itself (_NET_SUPPORTING_WM_CHECK), "" without one.
+std::string WindowManagerName(Display* display) {
+  Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+  Atom name_atom = XInternAtom(display, "_NET_WM_NAME", False);
+  Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Window wm = 0;
+  if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                         &format, &count, &after, &data) == Success &&
+      data) {
+    if (type == XA_WINDOW && format == 32 && count == 1) wm = *reinterpret_cast<Window*>(data);
+    XFree(data);
+  }
+  if (!wm) return "";
+  // The check window may already be gone; a failed request is ignored here, not fatal.
+  auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  std::string name;
+  data = nullptr;
+  if (XGetWindowProperty(display, wm, name_atom, 0, 64, False, utf8, &type, &format, &count, &after,
+                         &data) == Success &&
+      data) {
+    if (format == 8) name.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+  }
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  return name;
+}
+
+}  // namespace
+
 void SetDialogFrameHints(Display* display, Window window) {
   // _MOTIF_WM_HINTS: flags (functions | decorations), functions, decorations, input mode, status.
   constexpr long kFunctionsAndDecorations = 1 | 2;
@@ -46,6 +83,15 @@ void SetDialogFrameHints(Display* display, Window window) {
   Atom motif = XInternAtom(display, "_MOTIF_WM_HINTS", False);
   XChangeProperty(display, window, motif, motif, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(hints), 5);
+  // Openbox ignores the Motif bits for its iconify and maximise buttons and takes them from the
+  // window type alone: it drops both only for toolbar and menu windows, which it otherwise frames,
+  // focuses, moves and closes like any other. Elsewhere the window is what it is, a dialog.
+  const char* kind = WindowManagerName(display) == "Openbox" ? "_NET_WM_WINDOW_TYPE_TOOLBAR"
+                                                             : "_NET_WM_WINDOW_TYPE_DIALOG";
+  Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+  Atom value = XInternAtom(display, kind, False);
+  XChangeProperty(display, window, type, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&value), 1);
 }
 
 void NameWindow(Display* display, Window window, const char* name) {

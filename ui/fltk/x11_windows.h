@@ -16,7 +16,9 @@ bool WindowViewable(Display* display, Window window);
 bool ForeignWindowAbove(Display* display, Window lowest, const std::vector<Window>& ours);
 
 // Asks the window manager for a dialog frame: title bar, border and close box, moving and closing
-// allowed, no minimise, maximise or resize.
+// allowed, no minimise, maximise or resize. Window managers read these when they take the window
+// on, not later: set them before the window is first mapped (the runtime holds the server while it
+// maps one).
 void SetDialogFrameHints(Display* display, Window window);
 
 // Names a window the way a managed one is named (WM_NAME, WM_CLASS "kestrom"): the toolkit
