@@ -215,9 +215,8 @@ void Kestrom::Command1_Click() {
 }
 
 void Kestrom::ReadRecord() {
-  record_line_ = ReadPasswordRecord(app().files(), app().Command());
   try {
-    record_ = ParsePasswordRecord(record_line_);
+    record_ = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
   } catch (const RecordCorrupted&) {
     app().files().Close(kPasswordFileNumber);
     Hide();

@@ -56,8 +56,7 @@ class Kestrom : public ui::Form {
   void ReleaseAndEnd();
 
   bool full_mode_ = false;
-  std::string record_line_;  // the record as last read
-  PasswordRecord record_;    // and taken apart
+  PasswordRecord record_;  // the record as last read, taken apart
 };
 
 }  // namespace vellomar

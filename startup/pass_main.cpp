@@ -114,17 +114,9 @@ void PassMain::Form_Load() {
     // 5. Engage the keyboard lock again.
     EngageKeyboardLock();
 
-    // 6. Read the record, from the command line after "/SU:" or from supermp.dat.
-    record_line_ = ReadPasswordRecord(app().files(), app().Command());
-
-    // 7. Both markers present (8. otherwise: corrupted).
-    try {
-      record_ = ParsePasswordRecord(record_line_);
-    } catch (const RecordCorrupted&) {
-      app().files().Close(kPasswordFileNumber);
-      app().MsgBox(kMsgRecordCorrupted, "Error");
-      ReleaseAndEnd();
-    }
+    // 6-7. Read the record, from the command line after "/SU:" or from supermp.dat; both
+    // markers present (8. otherwise: corrupted).
+    ReadRecord();
     // 7.1 The countdown starts now; 7.2 it shows 60.
     Start = app().Timer();
     RefreshCountdown();
@@ -168,18 +160,9 @@ void PassMain::cmdOK_Click() {
     // 2.
     app().files().Close(kPasswordFileNumber);
 
-    // 3. Read the record again: a file changed since load is noticed now.
-    record_line_ = ReadPasswordRecord(app().files(), app().Command());
-
-    // 4. A marker is missing (reported even when Text1 is blank).
-    try {
-      record_ = ParsePasswordRecord(record_line_);
-    } catch (const RecordCorrupted&) {
-      app().files().Close(kPasswordFileNumber);
-      RefreshCountdown();
-      app().MsgBox(kMsgRecordCorrupted, "Error");
-      ReleaseAndEnd();
-    }
+    // 3-4. Read the record again: a file changed since load is noticed now, and a missing
+    // marker is reported even when Text1 is blank.
+    ReadRecord();
 
     // 5. The encoded password field is in record_.
     RefreshCountdown();
@@ -238,6 +221,17 @@ void PassMain::EngageKeyboardLock() {
     // and end with the lock released.
     if (error.code() != errc::kKeyboardLockUnavailable) throw;
     app().MsgBox(kMsgKeyboardLockFailed, "Error");
+    ReleaseAndEnd();
+  }
+}
+
+void PassMain::ReadRecord() {
+  try {
+    record_ = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
+  } catch (const RecordCorrupted&) {
+    app().files().Close(kPasswordFileNumber);
+    RefreshCountdown();
+    app().MsgBox(kMsgRecordCorrupted, "Error");
     ReleaseAndEnd();
   }
 }

@@ -49,11 +49,13 @@ class PassMain : public ui::Form {
  private:
   // Engages the keyboard lock; when it cannot be had, says so and ends (see the .cpp).
   void EngageKeyboardLock();
+  // Reads the record and takes it apart (at load and at OK); a missing marker ends the program
+  // with the first corruption message.
+  void ReadRecord();
   void RefreshCountdown();
   void ReleaseAndEnd();
 
-  std::string record_line_;  // the record as last read
-  PasswordRecord record_;    // and taken apart
+  PasswordRecord record_;  // the record as last read, taken apart
 };
 
 }  // namespace vellomar
