@@ -8,7 +8,7 @@ packages=(
   libxft-dev libfontconfig-dev libfreetype-dev libpng-dev zlib1g-dev libbrotli-dev libexpat1-dev
   libxcursor-dev libxcomposite-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
   libxdmcp-dev libbsd-dev libmd-dev
-  xvfb xauth openbox xdotool wmctrl x11-utils x11-xkb-utils imagemagick
+  xvfb xauth openbox icewm xdotool wmctrl x11-utils x11-xkb-utils imagemagick
   liblnk-utils attr
 )
 missing=()

@@ -124,7 +124,9 @@ void Child::Stop() {
   }
 }
 
-XSession::XSession() {
+XSession::XSession() : XSession({"openbox", "--sm-disable"}) {}
+
+XSession::XSession(const std::vector<std::string>& window_manager, bool composite) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
   // The server writes the display number it chose to the descriptor given with -displayfd.
@@ -135,7 +137,10 @@ XSession::XSession() {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    Exec({"Xvfb", "-displayfd", "9", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    std::vector<std::string> server = {"Xvfb", "-displayfd",  "9",         "-screen",
+                                       "0",    "1024x768x24", "-nolisten", "tcp"};
+    if (!composite) server.insert(server.end(), {"-extension", "Composite"});
+    Exec(server);
   }
   close(fds[1]);
   std::string number;
@@ -146,9 +151,10 @@ XSession::XSession() {
   display_ = ":" + number;
   setenv("DISPLAY", display_.c_str(), 1);
   server_pid_ = pid;
-  window_manager_ = Child({"openbox", "--sm-disable"});
+  if (window_manager.empty()) return;
+  window_manager_ = Child(window_manager);
   if (!WaitUntil([] { return Run({"wmctrl", "-m"}).exit_code == 0; })) {
-    throw std::runtime_error("openbox did not start on " + display_);
+    throw std::runtime_error(window_manager[0] + " did not start on " + display_);
   }
 }
 

@@ -52,6 +52,9 @@ class Child {
 class XSession {
  public:
   XSession();
+  // Another window manager command (none when empty), and a server with or without the
+  // Composite extension.
+  explicit XSession(const std::vector<std::string>& window_manager, bool composite = true);
   ~XSession();
   const std::string& display() const { return display_; }
 

@@ -789,8 +789,8 @@ void Runtime::ShowWindow(Form& form) {
   ShowWithFrameHints(window, display_);
   if (first_map) DecorateNew(window);
   if (form.lock_screen) {
-    Cover(window, window.placed ? window.place
-                                : CoverRect{window.x(), window.y(), window.w(), window.h()});
+    Cover(window,
+          window.placed ? window.place : CoverRect{window.x(), window.y(), window.w(), window.h()});
   }
   LockWindowsChanged();
   ScheduleCheck();
@@ -1051,20 +1051,29 @@ void Runtime::Cover(Fl_Window& window, const CoverRect& rect) {
   // never shows through while the toolkit has yet to draw.
   XSetWindowBackground(display_, xid, fl_xpixel(FL_BACKGROUND_COLOR));
   XClearWindow(display_, xid);
+  covered_[xid] = &window;
   cover_->Keep(xid, rect);
   window.redraw();
   Fl::flush();
 }
 
 void Runtime::Uncover(Fl_Window& window) {
-  if (window.shown()) cover_->Forget(fl_xid(&window));
+  for (auto it = covered_.begin(); it != covered_.end(); ++it) {
+    if (it->second != &window) continue;
+    cover_->Forget(it->first);
+    covered_.erase(it);
+    return;
+  }
 }
 
 // Another client destroyed a covering window: make it again where it was.
 void Runtime::Recreate(Window xid, const CoverRect& rect) {
-  Fl_Window* window = fl_find(xid);
-  if (!window) return;
-  window->hide();  // the toolkit's half of the window; the server's half is gone already
+  const auto it = covered_.find(xid);
+  if (it == covered_.end()) return;
+  Fl_Window* window = it->second;
+  covered_.erase(it);
+  // The toolkit's half of the window, if it still has one; the server's half is gone already.
+  if (window->shown()) window->hide();
   window->resize(rect.x, rect.y, rect.width, rect.height);
   window->show();
   if (auto* form_window = dynamic_cast<FormWindow*>(window)) DecorateNew(*form_window);

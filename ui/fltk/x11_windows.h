@@ -4,7 +4,6 @@
 
 #include <X11/Xlib.h>
 
-
 namespace vellomar::ui {
 
 // True when `window` is mapped and all its ancestors are (it can take the focus).
