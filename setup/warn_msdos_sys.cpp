@@ -14,22 +14,23 @@ void WarnMsdosSys::InitializeComponent() {
   client_width = 7380;
   client_height = 6312;
 
-  Label1.rect = {240, 240, 6900, 735};
+  Label1.rect = {240, 240, 6900, 855};
   Label1.InitCaption(
       "One of the items you selected to change is to disable Windows bootkeys.  This is a very "
       "serious choice and it is important that you understand what this means before "
       "committing to doing this.");
-  Label2.rect = {240, 1080, 6900, 735};
+  Label2.rect = {240, 1200, 6900, 855};
   Label2.InitCaption(
       "Windows bootkeys provide a way at bootup to run Windows safe mode, DOS mode, and other "
       "assorted modes.  This is accomplished by the user pressing a key like F5 or F8 on the "
       "keyboard during the startup process.");
-  Label3.rect = {240, 1920, 6900, 735};
+  Label3.rect = {240, 2160, 6900, 855};
   Label3.InitCaption(
       "If you disable these bootkeys and you encounter system problems where you would need to "
       "run in safe mode, etc., then you would not be able to use these keys to do so.  This is "
       "especially a problem if you do not have a current boot disk for your computer.");
-  Label4.rect = {240, 2760, 6900, 2640};
+  Label4.rect = {240, 3120, 6900, 2280};
+  for (ui::Label* label : {&Label1, &Label2, &Label3, &Label4}) label->font_size = 10;
   Label4.InitCaption(
       "The reason that it is not secure to leave the bootkeys enabled is because somebody could "
       "run your computer in safe mode and use your computer and could also disable the password "

@@ -622,7 +622,9 @@ FormWindow& Runtime::WindowFor(Form& form) {
   if (const Fl_RGB_Image* icon = PictureIcon(form.icon)) window->icon(icon);
   if (form.lock_screen) {
     window->set_override();
-  } else if (form.border != BorderStyle::Sizable) {
+  } else if (form.border == BorderStyle::Sizable) {
+    window->size_range(window->w(), window->h());  // grows; its controls keep their places
+  } else {
     window->size_range(window->w(), window->h(), window->w(), window->h());
   }
   if (form.centered) {
