@@ -142,6 +142,16 @@ TEST_F(SetupApplyTest, ChangingEveryOptionRoundTrips) {
             Lines({"[Paths]", "WinDir=C:\\WINDOWS", "[Options]", "BootKeys=1", "BootGUI=1"}));
 }
 
+TEST_F(SetupApplyTest, AnEmptyStartMenuFolderIsRemovedWithoutFailing) {
+  std::filesystem::create_directories(start_menu_folder());
+  OpenSetup();
+  ASSERT_EQ(Value("Check6"), 1);
+  rt().Click("Setup", "Check6");
+  MakeChanges();
+  EXPECT_EQ(Report(), kAllChanged);
+  EXPECT_FALSE(std::filesystem::exists(start_menu_folder()));
+}
+
 TEST_F(SetupApplyTest, PasswordValidationKeepsSetupOpenWithNothingWritten) {
   struct Case {
     const char* first;

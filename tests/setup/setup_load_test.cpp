@@ -134,6 +134,14 @@ TEST_F(SetupLoadTest, AccessKeysAndEnterGoWhereTheUserExpects) {
     const char* focused;
   };
   const std::vector<Case> cases = {
+      {"Welcome2",
+       [](SetupFixture& f) {
+         f.WritePlaceholder();
+         f.StartWizard();
+         f.ToPasswordPage();
+         f.rt().Focus("Welcome2", "Command1");
+       },
+       'p', "Welcome2.Text2"},
       {"EnterSetupPassword", [](SetupFixture& f) { f.Start("/setup"); }, 'p',
        "EnterSetupPassword.Text1"},
       {"PassMain", [](SetupFixture& f) { f.Start(""); }, 'P', "PassMain.Text1"},
@@ -142,6 +150,7 @@ TEST_F(SetupLoadTest, AccessKeysAndEnterGoWhereTheUserExpects) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.form) + " Alt+" + c.key);
+    WritePassword(kPassword, "1100");
     c.open(*this);
     if (std::string(c.form) == "Setup") rt().Focus("Setup", "Command1");
     rt().PressAccessKey(c.form, c.key);

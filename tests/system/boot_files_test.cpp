@@ -202,7 +202,11 @@ TEST_F(BootFilesTest, UnreachableMsdosSysIsItsOwnFailure) {
   EXPECT_THROW(DisableBootKeys(files(), kWin), BootKeysUnavailable);  // missing
   std::filesystem::create_directory(msdos());
   EXPECT_THROW(EnableBootKeys(files(), kWin), BootKeysUnavailable);  // a folder of that name
-  EXPECT_THROW(DisableBootKeys(files(), ""), BootKeysUnavailable);   // no Windows directory
+  // Without a Windows directory every file is looked for in the wrong place.
+  EXPECT_THROW(DisableBootKeys(files(), ""), BootKeysUnavailable);
+  EXPECT_FALSE(AutoexecHasLock(files(), ""));
+  EXPECT_THROW(AddAutoexecLock(files(), "", sname), RuntimeError);
+  RemoveDosStartLock(files(), "");  // nothing to remove
 }
 
 TEST_F(BootFilesTest, FourHundredLinesAreKeptAndOneMoreFailsLeavingTheFileWhole) {
