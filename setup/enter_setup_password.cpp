@@ -74,7 +74,7 @@ void EnterSetupPassword::cmdOK_Click() {
     app().MsgBox(kMsgRecordMissing, "Error");
     AbruptEnd();
   }
-  // 7.5-7.6. Setup runs modally; the program ends when it returns.
+  // Setup runs modally; the program ends when it returns.
   app().Get<Setup>().Show(/*modal=*/true);
   app().End();
 }

@@ -39,7 +39,13 @@ void Setup::InitializeComponent() {
   client_width = 9480;
   client_height = kClientHeight;
 
+  // Controls in tab order.
   int tab = 0;
+  auto place = [&tab](ui::Control& control, ui::Rect rect, const char* caption) {
+    control.rect = rect;
+    control.InitCaption(caption);
+    control.tab_index = tab++;
+  };
   auto heading = [](ui::Label& label, ui::Shape& frame, ui::Rect title, ui::Rect box,
                     const char* caption) {
     label.rect = title;
@@ -48,16 +54,10 @@ void Setup::InitializeComponent() {
     frame.rect = box;
   };
   heading(Label1, Shape1, {360, 480, 4095, 375}, {240, 720, 4455, 1215}, "Change Your Password");
-  lblLabels[0].rect = {360, 960, 1560, 375};
-  lblLabels[0].InitCaption("&New Password:");
-  lblLabels[0].tab_index = tab++;
-  Text2.rect = {2040, 960, 2325, 345};
-  Text2.tab_index = tab++;
-  lblLabels[1].rect = {360, 1320, 1560, 615};
-  lblLabels[1].InitCaption("&Repeat New Password:");
-  lblLabels[1].tab_index = tab++;
-  Text3.rect = {2040, 1440, 2325, 345};
-  Text3.tab_index = tab++;
+  place(lblLabels[0], {360, 960, 1560, 375}, "&New Password:");
+  place(Text2, {2040, 960, 2325, 345}, "");
+  place(lblLabels[1], {360, 1320, 1560, 615}, "&Repeat New Password:");
+  place(Text3, {2040, 1440, 2325, 345}, "");
   for (ui::TextBox* box : {&Text2, &Text3}) {
     box->password_char = '*';
     box->max_length = kMaxPasswordLength;
@@ -66,64 +66,50 @@ void Setup::InitializeComponent() {
 
   heading(Label2, Shape2, {360, 2400, 4095, 375}, {240, 2640, 4455, 1335},
           "Immediate Locking Properties");
-  auto check = [&tab](ui::CheckBox& box, ui::Rect rect, const char* caption) {
-    box.rect = rect;
-    box.InitCaption(caption);
-    box.tab_index = tab++;
-  };
-  check(Check1, {360, 2880, 3495, 495}, "Show Taskbar during locking");
-  check(Check2, {360, 3360, 3615, 495}, "Show smiley face when correct password is entered.");
+  place(Check1, {360, 2880, 3495, 495}, "Show Taskbar during locking");
+  place(Check2, {360, 3360, 3615, 495}, "Show smiley face when correct password is entered.");
 
   heading(Label4, Shape4, {360, 4440, 4095, 375}, {240, 4680, 4455, 1335},
           "Desktop/Start Menu Options");
-  check(Check5, {360, 4920, 3855, 495}, "Immediate locking icon on the desktop");
-  check(Check6, {360, 5400, 3855, 495}, "Start Menu contains \"Vellomar\" folder");
+  place(Check5, {360, 4920, 3855, 495}, "Immediate locking icon on the desktop");
+  place(Check6, {360, 5400, 3855, 495}, "Start Menu contains \"Vellomar\" folder");
 
   heading(Label3, Shape3, {5040, 240, 4095, 375}, {4920, 600, 4320, 4455}, "Bootup Options");
-  auto option = [&tab](ui::OptionButton& button, ui::Rect rect, const char* caption) {
-    button.rect = rect;
-    button.InitCaption(caption);
-    button.tab_index = tab++;
-  };
-  option(Option1, {5040, 840, 3975, 375}, "Nothing happens on bootup");
-  option(Option2, {5040, 1320, 3975, 495}, "60 seconds to enter password after Windows loads");
-  option(Option3, {5040, 1800, 3855, 495}, "Immediate lock after Windows loads");
-  option(Option4, {5040, 2280, 3735, 495}, "Immediate lock before Windows loads");
-  option(Option5, {5040, 2760, 3855, 495}, "Immediate lock both before AND after Windows loads");
+  place(Option1, {5040, 840, 3975, 375}, "Nothing happens on bootup");
+  place(Option2, {5040, 1320, 3975, 495}, "60 seconds to enter password after Windows loads");
+  place(Option3, {5040, 1800, 3855, 495}, "Immediate lock after Windows loads");
+  place(Option4, {5040, 2280, 3735, 495}, "Immediate lock before Windows loads");
+  place(Option5, {5040, 2760, 3855, 495}, "Immediate lock both before AND after Windows loads");
   Line1.rect = {4920, 3480, 9240 - 4920, 0};
-  check(Check3, {5040, 3600, 3975, 495},
+  place(Check3, {5040, 3600, 3975, 495},
         "Lock DOS when restarting in DOS mode (from the shut down screen)");
-  check(Check4, {5040, 4200, 3855, 735},
+  place(Check4, {5040, 4200, 3855, 735},
         "Make extra secure by disabling Windows bootup keys during the bootup process.");
 
-  Command1.rect = {4920, 5400, 2175, 735};
-  Command1.InitCaption("Make Changes");
-  Command1.tab_index = tab++;
-  Command2.rect = {7320, 5400, 1935, 735};
-  Command2.InitCaption("Cancel");
-  Command2.tab_index = tab++;
+  place(Command1, {4920, 5400, 2175, 735}, "Make Changes");
+  place(Command2, {7320, 5400, 1935, 735}, "Cancel");
 }
 
 void Setup::Form_Load() {
-  // 1. Height by the screen: a little taller at 640 x 480.
+  // Height by the screen: a little taller at 640 x 480.
   const ScreenPixels screen = ScreenSizeInPixels(app().Screen());
   const bool vga = screen.width == 640 && screen.height == 480;
   client_height = (vga ? kHeightAt640x480 : kHeight) - (kHeight - kClientHeight);
 
-  // 2-4. The Windows directory and the shortcuts on disk.
+  // The Windows directory and the shortcuts on disk.
   GetWinPath = WindowsDirectory(app().files());
   a1 = StartMenuFolderExists(app().files(), GetWinPath) ? 1 : 0;
   Check6.SetValue(a1);
   a2 = DesktopShortcutExists(app().files(), GetWinPath) ? 1 : 0;
   Check5.SetValue(a2);
 
-  // 5. The option digits.
+  // The option digits.
   ReadOptionDigits();
 
-  // 6. The lock line before Windows.
+  // The lock line before Windows.
   const bool autoexec_lock = AutoexecHasLock(app().files(), GetWinPath);
 
-  // 7-9. The start-up entry and the boot option it gives.
+  // The start-up entry and the boot option it gives.
   try {
     ReadMachineValue(app().registry(), kRunServicesKey, kStartupValueName, vValue,
                      [this] { SelectBootOption(BootOption::kNothing); });

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "platform/emulated.h"
 #include "startup/password_record.h"
@@ -15,6 +13,7 @@
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"
 #include "system/startup_entry.h"
+#include "tests/e2e/form_input.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {
@@ -26,34 +25,13 @@ constexpr char kNewPassword[] = "Fresh Start9";
 constexpr char kLockLine[] =
     "C:\\PROGRA~1\\VELLOMAR\\halvrik.exe /STARTPATH: C:\\PROGRA~1\\VELLOMAR";
 
-void Key(const std::string& keys) {
-  e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
-}
-void Type(const std::string& text) {
-  e2e::Run({"xdotool", "type", "--delay", "15", text});
-}
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Where Setup's controls lie, in twips; check boxes and option buttons are clicked on their box.
-struct Twips {
-  int left, top, width, height;
-};
 constexpr Twips kCheck1{360, 2880, 3495, 495}, kCheck2{360, 3360, 3615, 495};
 constexpr Twips kCheck5{360, 4920, 3855, 495}, kCheck6{360, 5400, 3855, 495};
 constexpr Twips kOption5{5040, 2760, 3855, 495};
 constexpr Twips kCheck3{5040, 3600, 3975, 495}, kCheck4{5040, 4200, 3855, 735};
 constexpr Twips kCommand1{4920, 5400, 2175, 735}, kCommand2{7320, 5400, 1935, 735};
 constexpr Twips kProceed{1680, 5580, 1935, 495};  // WarnMsdosSys "Yes - Proceed"
-
-void Click(const std::string& window, const Twips& control, bool on_box = false) {
-  const int left = control.left / 15, top = control.top / 15;
-  ClickAt(window, on_box ? left + 8 : left + control.width / 30, top + control.height / 30);
-}
 
 // lnkinfo's "Command line arguments" of a shortcut.
 std::string LinkArguments(const std::filesystem::path& link) {
@@ -121,7 +99,7 @@ TEST_F(SetupE2e, ChangedOptionsRoundTripAndTheNewPasswordUnlocks) {
     Key("alt+r");
     Type(kNewPassword);
     for (const Twips& box : {kCheck1, kCheck2, kCheck5, kOption5, kCheck3, kCheck4}) {
-      Click(setup, box, /*on_box=*/true);
+      Click(setup, box, /*at_left=*/true);
     }
     ASSERT_TRUE(
         run.WaitForEvent("set", {{"form", "Setup"}, {"control", "Check4"}, {"value", "1"}}));
