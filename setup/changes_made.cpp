@@ -147,13 +147,14 @@ void ChangesMade::RollBack(int section) {
   }
 }
 
+// A report of a failed stage is an error ending.
 void ChangesMade::Command1_Click() {
-  app().End();
+  app().End(app().Get<Setup>().section == kSectionDone ? 0 : 1);
 }
 
 // Closing the report any other way ends the program as "OK" does: Setup is hidden by then.
 void ChangesMade::Form_QueryUnload(int& /*cancel*/, int unload_mode) {
-  if (unload_mode == 0 || unload_mode == 3) app().End();
+  if (unload_mode == 0 || unload_mode == 3) Command1_Click();
 }
 
 }  // namespace vellomar

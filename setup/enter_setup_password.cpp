@@ -99,7 +99,7 @@ void EnterSetupPassword::Form_QueryUnload(int& cancel, int unload_mode) {
 void EnterSetupPassword::AbruptEnd() {
   app().SetScreenSaverRunning(false);
   Unload();
-  app().End();
+  app().End(1);  // only the failure paths end this way
 }
 
 }  // namespace vellomar

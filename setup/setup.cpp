@@ -132,7 +132,7 @@ void Setup::ReadOptionDigits() {
     app().files().Close(kPasswordFileNumber);
     Hide();
     app().MsgBox(kMsgRecordCorrupted, "Error");
-    app().End();
+    app().End(1);
   } catch (const RuntimeError&) {
     // Missing, empty or unreadable: the boxes stay cleared and the digits unset.
     return;
@@ -262,7 +262,7 @@ bool Setup::ChangePassword() {
       files.Close(kPasswordFileNumber);
       Hide();
       app().MsgBox(kMsgRecordCorrupted, "Error");
-      app().End();
+      app().End(1);
     }
     pa = record.encoded;
     finpa = encoded;
@@ -272,7 +272,7 @@ bool Setup::ChangePassword() {
     files.Close(kPasswordFileNumber);
     Hide();
     app().MsgBox(kMsgRecordMissing, "Error");
-    app().End();
+    app().End(1);
   }
   return true;
 }

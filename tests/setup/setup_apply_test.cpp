@@ -38,6 +38,7 @@ TEST_F(SetupApplyTest, NothingChangedRewritesTheRecordAndTheRefreshedItems) {
   EXPECT_EQ(Content(autoexec()), "@ECHO OFF\r\nPROMPT $p$g\r\n");
   rt().Click("ChangesMade", "Command1");
   EXPECT_TRUE(rt().Ended());
+  EXPECT_EQ(rt().ExitCode(), 0);
 }
 
 TEST_F(SetupApplyTest, BootOptionChangesRewriteTheEntryAndAutoexec) {
@@ -303,6 +304,7 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
     }
     rt().Close("ChangesMade", 0);  // its close box ends the program as OK does
     EXPECT_TRUE(rt().Ended());
+    EXPECT_EQ(rt().ExitCode(), 1) << "a failed stage is an error ending";
     EXPECT_FALSE(rt().KeyboardLocked());
     // Put the machine back for the next case.
     if (std::filesystem::is_directory(msdos())) std::filesystem::remove(msdos());
