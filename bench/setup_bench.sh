@@ -53,7 +53,7 @@ focus_on() {
     [[ $(xdotool getwindowfocus getwindowname 2>/dev/null) == "$1" ]] && return 0
     sleep 0.02
   done
-  echo "setup_bench: $1 never had the focus" >&2
+  echo "setup_bench: run $run: $1 never had the focus" >&2
   return 1
 }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -83,7 +83,8 @@ for run in $(seq "$runs"); do
   typed=$(now_ms)
   xdotool key Return
   shown=$(wait_line "$trace" '"ev":"show","form":"Setup"')
-  setup=$(focus_on "Vellomar version 1.0 Setup")
+  setup=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vellomar version 1.0 Setup$' |
+    head -1)
   # Lock before Windows (AUTOEXEC.BAT), DOS-mode lock (DOSSTART.BAT), boot keys (MSDOS.SYS).
   for at in "344 168" "344 256" "344 304"; do
     read -r x y <<<"$at"
@@ -92,13 +93,14 @@ for run in $(seq "$runs"); do
   wait_line "$trace" '"control":"Check4","prop":"value","value":1' >/dev/null
   xdotool mousemove --window "$setup" 400 384 click 1
   wait_line "$trace" '"ev":"show","form":"WarnMsdosSys"' >/dev/null
-  focus_on "Warning!" >/dev/null
-  xdotool key Tab Return  # "Yes - Proceed"
+  warning=$(timeout 30 xdotool search --sync --onlyvisible --name '^Warning!$' | head -1)
+  xdotool mousemove --window "$warning" 176 388 click 1  # "Yes - Proceed"
   wait_line "$trace" '"ev":"show","form":"ChangesMade"' >/dev/null
   grep -q 'Click the .OK. button below' "$trace" || { echo "setup_bench: run $run failed" >&2; }
   grep -q HALVRIK -i "$work/c/AUTOEXEC.BAT" || echo "setup_bench: AUTOEXEC.BAT unchanged" >&2
-  focus_on "Vellomar Setup Message" >/dev/null
-  xdotool key Return
+  report=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vellomar Setup Message$' |
+    head -1)
+  xdotool mousemove --window "$report" 240 184 click 1  # OK
   wait_line "$trace" '"ev":"end"' >/dev/null || kill "$pid"
   wait "$pid" 2>/dev/null || true
   echo "$((gate - start)) $((shown - typed)) \
