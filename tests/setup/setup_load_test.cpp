@@ -142,6 +142,14 @@ TEST_F(SetupLoadTest, AccessKeysAndEnterGoWhereTheUserExpects) {
          f.rt().Focus("Welcome2", "Command1");
        },
        'p', "Welcome2.Text2"},
+      {"Welcome2",
+       [](SetupFixture& f) {
+         f.WritePlaceholder();
+         f.StartWizard();
+         f.ToPasswordPage();
+         f.rt().Focus("Welcome2", "Command1");
+       },
+       'r', "Welcome2.Text3"},
       {"EnterSetupPassword", [](SetupFixture& f) { f.Start("/setup"); }, 'p',
        "EnterSetupPassword.Text1"},
       {"PassMain", [](SetupFixture& f) { f.Start(""); }, 'P', "PassMain.Text1"},
