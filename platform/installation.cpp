@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kFile = 1;
 constexpr char kMsdosSys[] = "C:\\MSDOS.SYS";
+constexpr char kAutoexecBat[] = "C:\\AUTOEXEC.BAT";
+constexpr char kDosStartBat[] = "C:\\WINDOWS\\DOSSTART.BAT";
 
 // MSDOS.SYS as Windows 98 leaves it, padding lines included (it must stay over 1024 bytes).
 std::vector<std::string> MsdosSysLines() {
@@ -48,6 +50,10 @@ class Installer {
     }
     Step([&] { MakeRegistry(); });
     Step([&] { MakeMsdosSys(); });
+    Step([&] { MakeTextFile(kAutoexecBat, {"@ECHO OFF", "PROMPT $p$g"}); });
+    Step([&] {
+      MakeTextFile(kDosStartBat, {"@ECHO OFF", "REM Run when Windows restarts in MS-DOS mode."});
+    });
     Step([&] { CopyProgram(); });
     Step([&] { MakePasswordFile(); });
     return result_;
@@ -104,6 +110,19 @@ class Installer {
     files.Close(kFile);
     files.SetAttr(kMsdosSys, attr::kReadOnly | attr::kHidden | attr::kSystem);
     result_.done.push_back(std::string("created ") + kMsdosSys + " (read-only, hidden, system)");
+  }
+
+  // A start-up file with `lines`, only when there is none of that name.
+  void MakeTextFile(const char* path, const std::vector<std::string>& lines) {
+    if (Exists(path)) {
+      result_.done.push_back(std::string("kept ") + path);
+      return;
+    }
+    FileSystem& files = machine_.files();
+    files.Open(kFile, path, OpenMode::Output);
+    for (const std::string& line : lines) files.PrintLine(kFile, line);
+    files.Close(kFile);
+    result_.done.push_back(std::string("created ") + path);
   }
 
   void CopyProgram() {

@@ -7,9 +7,10 @@
 //   C:\WINDOWS\SYSTEM.REG holding the RunServices key (kRunServicesKey under
 //     HKEY_LOCAL_MACHINE); an existing file only gains the key when it lacks it, never overwritten
 //   C:\MSDOS.SYS with [Paths] and [Options], read-only, hidden and system
+//   C:\AUTOEXEC.BAT and C:\WINDOWS\DOSSTART.BAT, short batch files as Windows 98 leaves them
 //   C:\Program Files\Vellomar\kestrom.exe, copied from the built program every time (atomically)
 //   C:\Program Files\Vellomar\supermp.dat holding the no-password record
-// Running it again changes nothing but the program file.
+// Running it again changes nothing but the program file; existing boot files are never touched.
 
 #include <filesystem>
 #include <string>

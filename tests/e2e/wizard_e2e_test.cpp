@@ -13,6 +13,7 @@
 #include "platform/emulated.h"
 #include "startup/password_record.h"
 #include "system/startup_entry.h"
+#include "tests/e2e/form_input.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {
@@ -20,37 +21,11 @@ namespace {
 
 constexpr char kProgramFolder[] = "C:\\Program Files\\Vellomar";
 
-void Key(const std::string& keys) {
-  e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
-}
-void Type(const std::string& text) {
-  e2e::Run({"xdotool", "type", "--delay", "15", text});
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Position of a control in twips (left, top, width, height), as the forms lay them out.
-struct Twips {
-  int left, top, width, height;
-};
 constexpr Twips kCommand1{5400, 2760, 1215, 375};  // "Next" / "Finish" on every page
 constexpr Twips kText2{1440, 1890, 3255, 315};     // Welcome2: the password
 constexpr Twips kText3{1440, 2280, 3255, 315};     // Welcome2: the password again
 constexpr Twips kOption2{600, 1440, 5055, 255};    // Welcome6: option 2
 constexpr Twips kCheck1{600, 1320, 5775, 495};     // Welcome8: taskbar visible
-
-// Clicks a control: its box (for option buttons and check boxes) sits at the left end, so the
-// click lands 10 pixels in from the left edge, halfway down.
-void Click(const std::string& window, const Twips& control, bool at_left = false) {
-  const int left = control.left / 15, top = control.top / 15;
-  const int width = control.width / 15, height = control.height / 15;
-  ClickAt(window, at_left ? left + 10 : left + width / 2, top + height / 2);
-}
 
 class Wizard {
  public:

@@ -15,6 +15,10 @@ bool WindowViewable(Display* display, Window window);
 // maps one).
 void SetDialogFrameHints(Display* display, Window window);
 
+// Asks the window manager to give the window no taskbar (or pager) button. Like the frame hints,
+// set before the window is first mapped.
+void SetNoTaskbarButton(Display* display, Window window);
+
 // Names a window the way a managed one is named (WM_NAME, WM_CLASS "kestrom"): the toolkit
 // leaves override-redirect windows nameless, and tools find windows by name.
 void NameWindow(Display* display, Window window, const char* name);
