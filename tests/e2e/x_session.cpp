@@ -168,6 +168,7 @@ Installation::Installation(Fresh) {
       Run({VELLOMAR_INSTALL, "--drive-c", drive_c_.string(), "--program", KESTROM_EXE});
   if (installed.exit_code != 0) throw std::runtime_error("installer failed: " + installed.out);
   program_dir_ = drive_c_ / "Program Files" / "Vellomar";
+  fs::create_directories(home() / "Desktop");
 }
 
 Installation::Installation(const std::string& password) : Installation(kFresh) {
@@ -206,8 +207,13 @@ Kestrom::Kestrom(const Installation& installation, const std::vector<std::string
   const std::string name = ++runs == 1 ? "trace" : "trace-" + std::to_string(runs);
   trace_ = installation.drive_c().parent_path() / (name + ".jsonl");
   fs::remove(trace_);
+  // A home of its own, so that desktop twins of the shortcuts land beside the drive.
+  const fs::path home = installation.home();
   std::map<std::string, std::string> env = {{"KESTROM_TRACE", trace_.string()},
-                                            {"VELLOMAR_DRIVE_C", installation.drive_c().string()}};
+                                            {"VELLOMAR_DRIVE_C", installation.drive_c().string()},
+                                            {"HOME", home.string()},
+                                            {"XDG_DATA_HOME", (home / ".local/share").string()},
+                                            {"XDG_CONFIG_HOME", (home / ".config").string()}};
   if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
   process_ = Child(args, env, installation.program_dir(),
                    installation.drive_c().parent_path() / (name + ".out"));

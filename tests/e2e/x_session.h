@@ -74,6 +74,8 @@ class Installation {
   ~Installation();
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
+  // The user's home for the programs run on this installation, holding Desktop.
+  std::filesystem::path home() const { return drive_c_.parent_path() / "home"; }
 
  private:
   std::filesystem::path drive_c_;
