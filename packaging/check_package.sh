@@ -62,11 +62,17 @@ done
 desktop-file-validate "$root/etc/xdg/autostart/vellomar-start.desktop" ||
   fail "the autostart entry does not validate"
 
-# The installed programs on a throw-away drive C:: the drive links to the package's programs.
+# The installed programs on a throw-away drive C:: `vellomar` prepares it on first use (and
+# then wants a display), vellomar-install again keeps it; the drive links to the package's
+# programs.
 export HOME=$work/home VELLOMAR_DRIVE_C=$work/drive_c
 mkdir -p "$HOME"
-"$root/usr/bin/vellomar-install" >"$work/install.log" || { cat "$work/install.log"; fail "vellomar-install"; }
 folder="$VELLOMAR_DRIVE_C/Program Files/Vellomar"
+if (unset DISPLAY; "$root/usr/bin/vellomar" 2>"$work/vellomar.log"); then fail "vellomar ran without a display"; fi
+grep -q "needs an X display" "$work/vellomar.log" || { cat "$work/vellomar.log"; fail "vellomar"; }
+[ -f "$folder/supermp.dat" ] || fail "vellomar did not prepare the drive"
+"$root/usr/bin/vellomar-install" >"$work/install.log" || { cat "$work/install.log"; fail "vellomar-install"; }
+grep -q "kept C:.Program Files.Vellomar.supermp.dat" "$work/install.log" || fail "supermp.dat not kept"
 for program in kestrom.exe halvrik.exe; do
   [ "$(readlink "$folder/$program")" = "$root/usr/lib/vellomar/$program" ] ||
     fail "$program on the drive is not a link to the installed program"
