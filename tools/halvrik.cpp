@@ -26,7 +26,6 @@ namespace {
 
 constexpr int kUnlocked = 0;
 constexpr int kNoTerminal = 1;
-constexpr int kUsage = 2;
 constexpr int kNoRecord = 3;
 
 constexpr char kUsageText[] =
@@ -146,8 +145,7 @@ int main(int argc, char** argv) {
 
   const std::string dir = StartPath(argc, argv);
   if (dir.empty()) {
-    std::fputs(kUsageText, stderr);
-    return kUsage;
+    return vellomar::tools::UsageError("halvrik.exe", "no /STARTPATH: folder", kUsageText);
   }
   std::string encoded, why;
   if (!ReadStoredPassword(dir, encoded, why)) {

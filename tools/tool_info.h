@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #ifndef VELLOMAR_VERSION
 #error "VELLOMAR_VERSION is set by the build"
@@ -23,6 +24,13 @@ inline bool AnswerHelpOrVersion(int argc, char** argv, const char* name, const c
     return true;
   }
   return false;
+}
+
+// A wrong command line: says why and how to call the program on standard error; returns the exit
+// code for it, 2.
+inline int UsageError(const char* name, const std::string& why, const char* usage) {
+  std::fprintf(stderr, "%s: %s\n%s", name, why.c_str(), usage);
+  return 2;
 }
 
 }  // namespace vellomar::tools

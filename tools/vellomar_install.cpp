@@ -26,11 +26,6 @@ constexpr char kUsage[] =
     "program folder. Never overwrites supermp.dat, the registry or boot files.\n"
     "See vellomar-install(1).\n";
 
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "vellomar-install: %s\n%s", why.c_str(), kUsage);
-  return 2;
-}
-
 // Where the programs are: the package's folder beside this tool's bin folder (linked), else
 // the build tree this tool was built in (copied).
 void FindPrograms(vellomar::platform::InstallOptions& options) {
@@ -66,7 +61,8 @@ int main(int argc, char** argv) {
       options.program = fs::absolute(argv[++i]);
       options.link_programs = false;
     } else {
-      return Usage("unknown or incomplete argument: " + arg);
+      return vellomar::tools::UsageError("vellomar-install",
+                                         "unknown or incomplete argument: " + arg, kUsage);
     }
   }
 

@@ -51,11 +51,6 @@ constexpr char kUsage[] =
     "without an installation), or with --autoexec the lock lines of C:\\AUTOEXEC.BAT on this\n"
     "terminal. See vellomar-start(1).\n";
 
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "vellomar-start: %s\n%s", why.c_str(), kUsage);
-  return 2;
-}
-
 enum class Mode { kRunServices, kAutostart, kAutoexec };
 
 // The value names of the RunServices key, in file order; false when the registry file is missing
@@ -231,7 +226,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--autostart" || arg == "--autoexec") {
       mode = arg == "--autostart" ? Mode::kAutostart : Mode::kAutoexec;
     } else {
-      return Usage("unknown or incomplete argument: " + arg);
+      return vellomar::tools::UsageError("vellomar-start", "unknown or incomplete argument: " + arg,
+                                         kUsage);
     }
   }
   std::error_code error;
