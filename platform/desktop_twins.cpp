@@ -1,13 +1,10 @@
 #include "platform/desktop_twins.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
-#include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/emulated.h"
@@ -164,7 +161,7 @@ DesktopPlaces DesktopPlaces::FromEnvironment() {
 
 std::string DesktopEntryText(const std::string& name, const fs::path& program,
                              const std::string& arguments, const fs::path& working_directory,
-                             const fs::path& drive_c, const std::string& dos_link) {
+                             const fs::path& drive_c, const std::string& link_file) {
   // The program reads drive C: from the environment; a launcher started by the desktop has
   // none, so the twin names the drive it belongs to.
   std::string exec = "env " + ExecArgument("VELLOMAR_DRIVE_C=" + drive_c.string()) + " " +
@@ -187,7 +184,7 @@ std::string DesktopEntryText(const std::string& name, const fs::path& program,
          "\n"
          "Icon=vellomar\n"
          "Terminal=false\n" +
-         kLinkKey + EntryString(dos_link) + "\n";
+         kLinkKey + EntryString(link_file) + "\n";
 }
 
 DesktopTwins::DesktopTwins(DesktopPlaces places,
@@ -215,6 +212,11 @@ fs::path DesktopTwins::TwinOf(const fs::path& host_link, bool* in_menu) const {
   return {};
 }
 
+fs::path DesktopTwins::MenuFileOf(const fs::path& twin) const {
+  return places_.config_home / "menus" / "applications-merged" /
+         (std::string(kMenuFolder) + "-" + twin.stem().string() + ".menu");
+}
+
 void DesktopTwins::LinkWritten(const fs::path& host_link, const LinkSpec& link) {
   bool in_menu = false;
   const fs::path twin = TwinOf(host_link, &in_menu);
@@ -227,16 +229,16 @@ void DesktopTwins::LinkWritten(const fs::path& host_link, const LinkSpec& link) 
     LinkDeleted(host_link);  // a twin never points at nothing
     return;
   }
-  const std::string id = std::string(kMenuFolder) + "-" + twin.filename().string();
   try {
     WriteFile(twin,
               DesktopEntryText(host_link.stem().string(), program, link.arguments,
                                host_path_(link.working_directory), drive_c_, owner),
               fs::perms(0755));
     if (in_menu) {
-      WriteFile(places_.config_home / "menus" / "applications-merged" /
-                    (id.substr(0, id.size() - 8) + ".menu"),
-                MenuText(id), fs::perms(0644));
+      // The desktop-file id of applications/vellomar/NAME.desktop is vellomar-NAME.desktop.
+      WriteFile(MenuFileOf(twin),
+                MenuText(std::string(kMenuFolder) + "-" + twin.filename().string()),
+                fs::perms(0644));
       const fs::path directory = places_.data_home / "desktop-directories" / "vellomar.directory";
       if (!fs::exists(directory, error)) WriteFile(directory, kDirectoryText, fs::perms(0644));
     }
@@ -252,10 +254,7 @@ void DesktopTwins::LinkDeleted(const fs::path& host_link) {
   if (twin.empty() || TwinOwner(twin) != EntryString(Canonical(host_link).string())) return;
   std::error_code error;
   fs::remove(twin, error);
-  if (in_menu) {
-    const std::string id = std::string(kMenuFolder) + "-" + twin.stem().string();
-    fs::remove(places_.config_home / "menus" / "applications-merged" / (id + ".menu"), error);
-  }
+  if (in_menu) fs::remove(MenuFileOf(twin), error);
 }
 
 }  // namespace vellomar::platform

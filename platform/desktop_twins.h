@@ -47,17 +47,22 @@ class DesktopTwins {
   void LinkDeleted(const std::filesystem::path& host_link);
 
  private:
+  // Where the twin of `host_link` goes (empty: it has none); `in_menu` says whether it is a menu
+  // entry rather than a desktop icon.
   std::filesystem::path TwinOf(const std::filesystem::path& host_link, bool* in_menu) const;
+  // The menu file that puts menu twin `twin` into the folder "Vellomar".
+  std::filesystem::path MenuFileOf(const std::filesystem::path& twin) const;
 
   DesktopPlaces places_;
   std::function<std::filesystem::path(const std::string&)> host_path_;
   std::filesystem::path drive_c_;
 };
 
-// The text of a twin launcher (exposed for tests).
+// The text of a twin launcher named `name` that starts `program` with `arguments` (split at
+// spaces) in `working_directory`, on drive `drive_c`; `link_file` is its .lnk's host path.
 std::string DesktopEntryText(const std::string& name, const std::filesystem::path& program,
                              const std::string& arguments,
                              const std::filesystem::path& working_directory,
-                             const std::filesystem::path& drive_c, const std::string& dos_link);
+                             const std::filesystem::path& drive_c, const std::string& link_file);
 
 }  // namespace vellomar::platform
