@@ -55,7 +55,9 @@ for tool in "$root/usr/bin/vellomar" "$root/usr/bin/vellomar-install" \
   "$tool" --help | grep -q "usage: $name" || fail "$name --help"
   "$tool" --version | grep -q "^$name (Vellomar) [0-9]" || fail "$name --version"
 done
-for page in "$root"/usr/share/man/man1/*.1.gz; do
+# (from the package itself: a host's dpkg may be told to leave man pages out)
+dpkg-deb -x "$deb" "$work/extracted"
+for page in "$work"/extracted/usr/share/man/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
