@@ -133,7 +133,8 @@ class Installer {
     fs::create_symlink(source, temp);
     fs::rename(temp, target, error);
     if (error) {
-      fs::remove(temp);
+      std::error_code ignored;
+      fs::remove(temp, ignored);
       throw std::runtime_error("cannot link " + target.string() + ": " + error.message());
     }
   }
