@@ -283,7 +283,10 @@ TEST_F(WizardE2e, OptionOneInstallsTheTimedPromptThatTheNextStartShows) {
   ASSERT_TRUE(icon.WaitForEvent("show", {{"form", "Kestrom"}}));
   ASSERT_TRUE(icon.WaitForEvent("place", {{"form", "Kestrom"}, {"w", "1024"}, {"h", "768"}}))
       << "/locknowfull covers the whole screen";
+  ASSERT_NE(FindWindow("Kestrom"), "");
   ASSERT_TRUE(WaitUntil([] { return !OtherClientCanGrabKeyboard(); }));
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }))
+      << "typed keys would go to " << FocusedWindowName();
   Type(kPassword);
   Key("Return");
   EXPECT_TRUE(icon.WaitForEvent("end"));
