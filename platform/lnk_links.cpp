@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/desktop_twins.h"
 
 namespace vellomar::platform {
 
@@ -150,8 +151,10 @@ std::string BuildLnkFile(const LinkSpec& link) {
 }
 
 LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                             std::string programs_folder)
-    : host_path_(std::move(host_path)), programs_folder_(std::move(programs_folder)) {}
+                             std::string programs_folder, DesktopTwins* twins)
+    : host_path_(std::move(host_path)),
+      programs_folder_(std::move(programs_folder)),
+      twins_(twins) {}
 
 long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
                                      const std::string& target, const std::string& arguments) {
@@ -175,10 +178,11 @@ long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::strin
       }
     }
 
-    const std::string bytes = BuildLnkFile({target, arguments, FolderOf(target)});
+    const LinkSpec link{target, arguments, FolderOf(target)};
     // Written beside the old link and renamed over it: an existing link is kept whole or
     // replaced whole.
-    ReplaceFileContent(host_link, bytes);
+    ReplaceFileContent(host_link, BuildLnkFile(link));
+    if (twins_) twins_->LinkWritten(host_link, link);
     return 1;
   } catch (const std::exception&) {
     // The caller only learns success or failure, as with the setup toolkit's routine.

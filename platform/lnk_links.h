@@ -10,6 +10,8 @@
 
 namespace vellomar::platform {
 
+class DesktopTwins;
+
 struct LinkSpec {
   std::string target;     // DOS path of the target, e.g. C:\Program Files\Vellomar\kestrom.exe
   std::string arguments;  // e.g. "/locknow"
@@ -23,14 +25,16 @@ class LnkShellLinks : public ShellLinks {
  public:
   // `host_path` maps a DOS path to the host path; `programs_folder` is the DOS path of the Start
   // menu's Programs folder (C:\WINDOWS\Start Menu\Programs).
+  // `twins`, when given, gets a desktop twin of every link written.
   LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                std::string programs_folder);
+                std::string programs_folder, DesktopTwins* twins = nullptr);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
 
  private:
   std::function<std::filesystem::path(const std::string&)> host_path_;
   std::string programs_folder_;
+  DesktopTwins* twins_;
 };
 
 }  // namespace vellomar::platform

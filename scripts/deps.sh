@@ -10,6 +10,8 @@ packages=(
   libxdmcp-dev libbsd-dev libmd-dev
   xvfb xauth openbox icewm xdotool wmctrl x11-utils x11-xkb-utils imagemagick
   liblnk-utils attr
+  # the package and its checks: dpkg-shlibdeps, lintian, man pages, launchers (gio runs them)
+  dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin xdg-user-dirs
 )
 missing=()
 for p in "${packages[@]}"; do

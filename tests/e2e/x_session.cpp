@@ -116,6 +116,9 @@ int Child::Wait(std::chrono::milliseconds timeout) {
 }
 
 void Child::Stop() {
+  // The child leads its own process group; what it started and left behind (a launcher's
+  // program) goes with it.
+  if (pid_ > 0) kill(-pid_, SIGTERM);
   if (!Running()) return;
   kill(pid_, SIGTERM);
   if (Wait(std::chrono::seconds(5)) == -1 && Running()) {
@@ -174,6 +177,7 @@ Installation::Installation(Fresh) {
       Run({VELLOMAR_INSTALL, "--drive-c", drive_c_.string(), "--program", KESTROM_EXE});
   if (installed.exit_code != 0) throw std::runtime_error("installer failed: " + installed.out);
   program_dir_ = drive_c_ / "Program Files" / "Vellomar";
+  fs::create_directories(home() / "Desktop");
 }
 
 Installation::Installation(const std::string& password) : Installation(kFresh) {
@@ -205,15 +209,29 @@ Kestrom Kestrom::ViaStartupRunner(const Installation& installation) {
       std::vector<std::string>{VELLOMAR_START, "--drive-c", installation.drive_c().string()}, 1.0);
 }
 
+Kestrom Kestrom::ViaLauncher(const Installation& installation, const fs::path& launcher,
+                             bool drive_in_environment) {
+  return Kestrom(installation, std::vector<std::string>{"gio", "launch", launcher.string()}, 1.0,
+                 drive_in_environment);
+}
+
 Kestrom::Kestrom(const Installation& installation, const std::vector<std::string>& args,
-                 double clock_speed) {
+                 double clock_speed, bool drive_in_environment) {
   // One trace file per run, so that a test may start the program more than once.
   static int runs = 0;
   const std::string name = ++runs == 1 ? "trace" : "trace-" + std::to_string(runs);
   trace_ = installation.drive_c().parent_path() / (name + ".jsonl");
   fs::remove(trace_);
-  std::map<std::string, std::string> env = {{"KESTROM_TRACE", trace_.string()},
-                                            {"VELLOMAR_DRIVE_C", installation.drive_c().string()}};
+  // A home of its own, so that desktop twins of the shortcuts land beside the drive.
+  const fs::path home = installation.home();
+  std::map<std::string, std::string> env = {
+      {"KESTROM_TRACE", trace_.string()},
+      {"VELLOMAR_DRIVE_C", installation.drive_c().string()},
+      {"HOME", home.string()},
+      {"XDG_DATA_HOME", (home / ".local/share").string()},
+      {"XDG_CONFIG_HOME", (home / ".config").string()},
+      {"PATH", std::string(TOOLS_DIR) + ":" + getenv("PATH")}};
+  if (!drive_in_environment) env.erase("VELLOMAR_DRIVE_C");
   if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
   process_ = Child(args, env, installation.program_dir(),
                    installation.drive_c().parent_path() / (name + ".out"));

@@ -77,6 +77,8 @@ class Installation {
   ~Installation();
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
+  // The user's home for the programs run on this installation, holding Desktop.
+  std::filesystem::path home() const { return drive_c_.parent_path() / "home"; }
 
  private:
   std::filesystem::path drive_c_;
@@ -91,6 +93,11 @@ class Kestrom {
   // Windows starting up: vellomar-start runs the installation's RunServices commands, each a
   // kestrom.exe that inherits the trace; the runner's own exit is what WaitForExit reports.
   static Kestrom ViaStartupRunner(const Installation& installation);
+  // A freedesktop launcher started the way a desktop starts it (`gio launch`), with the build's
+  // tools on PATH. Without `drive_in_environment` the session has no VELLOMAR_DRIVE_C, so the
+  // launcher must name the drive itself. gio ends at once: wait for the trace, not the exit.
+  static Kestrom ViaLauncher(const Installation& installation,
+                             const std::filesystem::path& launcher, bool drive_in_environment);
   std::vector<ui::TraceEvent> Events() const;
   // Waits until an event `ev` with every given field appears; true when it did.
   bool WaitForEvent(const std::string& ev, const std::map<std::string, std::string>& fields = {});
@@ -101,7 +108,7 @@ class Kestrom {
 
  private:
   Kestrom(const Installation& installation, const std::vector<std::string>& args,
-          double clock_speed);
+          double clock_speed, bool drive_in_environment = true);
 
   std::filesystem::path trace_;
   Child process_;

@@ -117,5 +117,24 @@ TEST_F(InstallationTest, MissingProgramIsReported) {
   EXPECT_TRUE(fs::exists(Host("Program Files/Vellomar/supermp.dat")));
 }
 
+TEST_F(InstallationTest, APackagedInstallationLinksSoThatAnUpgradeReachesTheDrive) {
+  ASSERT_TRUE(Install().ok());  // an older installation with a copy of the program
+  const fs::path lock = root_ / "build" / "halvrik.exe";
+  std::ofstream(lock) << "lock v1";
+  options_.console_lock = lock;
+  options_.link_programs = true;
+  ASSERT_TRUE(Install().ok());
+  const std::string supermp = Get("Program Files/Vellomar/supermp.dat");
+
+  // The package is upgraded in place; the drive is not touched and runs the new programs.
+  WriteProgram("program v2");
+  std::ofstream(lock) << "lock v2";
+  EXPECT_EQ("program v2", Get("Program Files/Vellomar/kestrom.exe"));
+  EXPECT_EQ("lock v2", Get("Program Files/Vellomar/halvrik.exe"));
+  EXPECT_EQ(program_, fs::read_symlink(Host("Program Files/Vellomar/kestrom.exe")));
+  EXPECT_EQ(supermp, Get("Program Files/Vellomar/supermp.dat"));
+  EXPECT_TRUE(Install().ok()) << "linking again replaces the link";
+}
+
 }  // namespace
 }  // namespace vellomar::testing
