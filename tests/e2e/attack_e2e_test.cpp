@@ -281,19 +281,21 @@ TEST_F(StartE2e, PasswordFileThatIsNoPlainFileEndsCleanly) {
 
 TEST_F(StartE2e, PasswordFileRemovedWhileLockedKeepsTheLock) {
   Kestrom run(installation_, "/locknowfull");
-  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
+  // The record has been read once the prompt's countdown shows its 60.
+  ASSERT_TRUE(
+      run.WaitForEvent("set", {{"form", "PassMain"}, {"control", "Label2"}, {"value", "60"}}));
   ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }));
   std::filesystem::remove(installation_.program_dir() / "supermp.dat");
   Type("guess");
   Key("Return");
   ASSERT_TRUE(run.WaitForEvent("msgbox", {{"text", kMsgRecordMissing}}));
-  ASSERT_NE(FindVisibleWindow("Error"), "");
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Error"; }));
   Key("Return");
   ASSERT_TRUE(run.WaitForEvent(
       "set", {{"control", "Label3"}, {"value", "Status: The password is incorrect."}}));
   EXPECT_TRUE(run.Running());
   EXPECT_FALSE(OtherClientCanGrabKeyboard());
-  EXPECT_EQ(Attack({"covered", "0", "0", "1024", "768"}).out, "covered");
+  EXPECT_EQ(Attack({"covered", "0", "0", "1024", "60"}).out, "covered");
 
   ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }));
   Key("ctrl+a");

@@ -15,6 +15,15 @@ bool BreaksGrabs(const XkbAction& action) {
   return std::memcmp(data, "Ungrab", 6) == 0 || std::memcmp(data, "ClsGrb", 6) == 0;
 }
 
+// Sends the key actions of keys `first` to `last` of `xkb` to the server.
+void SendKeyActions(Display* display, XkbDescPtr xkb, int first, int last) {
+  XkbMapChangesRec changes{};
+  changes.changed = XkbKeyActionsMask;
+  changes.first_key_act = static_cast<KeyCode>(first);
+  changes.num_key_acts = static_cast<unsigned char>(last - first + 1);
+  XkbChangeMap(display, xkb, &changes);
+}
+
 }  // namespace
 
 GrabBreakKeys::GrabBreakKeys(Display* display) : display_(display) {
@@ -57,11 +66,7 @@ void GrabBreakKeys::Strip() {
     }
   }
   if (first >= 0) {
-    XkbMapChangesRec changes{};
-    changes.changed = XkbKeyActionsMask;
-    changes.first_key_act = static_cast<KeyCode>(first);
-    changes.num_key_acts = static_cast<unsigned char>(last - first + 1);
-    XkbChangeMap(display_, xkb, &changes);
+    SendKeyActions(display_, xkb, first, last);
     XSync(display_, False);
   }
   XkbFreeKeyboard(xkb, 0, True);
@@ -89,13 +94,7 @@ void GrabBreakKeys::Restore() {
       first = first < 0 ? key : std::min(first, key);
       last = std::max(last, key);
     }
-    if (first >= 0) {
-      XkbMapChangesRec changes{};
-      changes.changed = XkbKeyActionsMask;
-      changes.first_key_act = static_cast<KeyCode>(first);
-      changes.num_key_acts = static_cast<unsigned char>(last - first + 1);
-      XkbChangeMap(display_, xkb, &changes);
-    }
+    if (first >= 0) SendKeyActions(display_, xkb, first, last);
     XkbFreeKeyboard(xkb, 0, True);
   }
   removed_.clear();

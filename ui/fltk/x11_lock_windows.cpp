@@ -1,6 +1,6 @@
 #include "ui/fltk/x11_lock_windows.h"
+#include "ui/fltk/x11_windows.h"
 
-#include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>
 
@@ -9,15 +9,6 @@
 
 namespace vellomar::ui {
 namespace {
-
-void RootSize(Display* display, int& width, int& height) {
-  Window root = 0;
-  int x = 0, y = 0;
-  unsigned w = 0, h = 0, border = 0, depth = 0;
-  XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &w, &h, &border, &depth);
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-}
 
 Window ParentOf(Display* display, Window window) {
   Window root = 0, parent = 0, *children = nullptr;
