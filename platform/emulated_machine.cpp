@@ -30,8 +30,8 @@ struct EmulatedMachine::Impl {
         paths(std::move(drive_c), current_dir),
         files(paths, faults),
         registry([this] { return paths.Resolve(kRegistryFile).host; }, faults),
-        links([this](const std::string& dos) { return paths.Resolve(dos).host; }, kProgramsFolder) {
-  }
+        links([this](const std::string& dos) { return paths.Resolve(dos).host; }, kProgramsFolder,
+              faults) {}
 
   std::shared_ptr<ReplaceFaults> faults;
   DosPaths paths;
@@ -73,6 +73,10 @@ KeyCreation EmulatedMachine::CreateRegistryKey(const std::string& subkey) {
 
 void EmulatedMachine::InjectReplaceFault(ReplaceStep step) {
   impl_->faults->fail_at = step;
+}
+
+void EmulatedMachine::SetReplaceFaultHook(std::function<bool(ReplaceStep)> fails) {
+  impl_->faults->fails = std::move(fails);
 }
 
 bool EmulatedMachine::AttributesInMemoryOnly() const {

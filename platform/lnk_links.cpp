@@ -150,8 +150,10 @@ std::string BuildLnkFile(const LinkSpec& link) {
 }
 
 LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                             std::string programs_folder)
-    : host_path_(std::move(host_path)), programs_folder_(std::move(programs_folder)) {}
+                             std::string programs_folder, std::shared_ptr<ReplaceFaults> faults)
+    : host_path_(std::move(host_path)),
+      programs_folder_(std::move(programs_folder)),
+      faults_(std::move(faults)) {}
 
 long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
                                      const std::string& target, const std::string& arguments) {
@@ -178,7 +180,7 @@ long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::strin
     const std::string bytes = BuildLnkFile({target, arguments, FolderOf(target)});
     // Written beside the old link and renamed over it: an existing link is kept whole or
     // replaced whole.
-    ReplaceFileContent(host_link, bytes);
+    ReplaceFileContent(host_link, bytes, faults_);
     return 1;
   } catch (const std::exception&) {
     // The caller only learns success or failure, as with the setup toolkit's routine.

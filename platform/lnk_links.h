@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/shell_link.h"
 
 namespace vellomar::platform {
@@ -23,14 +25,16 @@ class LnkShellLinks : public ShellLinks {
  public:
   // `host_path` maps a DOS path to the host path; `programs_folder` is the DOS path of the Start
   // menu's Programs folder (C:\WINDOWS\Start Menu\Programs).
+  // `faults` are the machine's replacement test hooks.
   LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                std::string programs_folder);
+                std::string programs_folder, std::shared_ptr<ReplaceFaults> faults = nullptr);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
 
  private:
   std::function<std::filesystem::path(const std::string&)> host_path_;
   std::string programs_folder_;
+  std::shared_ptr<ReplaceFaults> faults_;
 };
 
 }  // namespace vellomar::platform
