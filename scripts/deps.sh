@@ -10,6 +10,8 @@ packages=(
   libxdmcp-dev libbsd-dev libmd-dev
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   liblnk-utils attr
+  # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
