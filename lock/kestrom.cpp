@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "lock/record_at_ok.h"
 #include "lock/screen_size.h"
 #include "wizard/welcome11.h"
 #include "wizard/welcome4.h"
@@ -153,13 +154,16 @@ void Kestrom::Command1_Click() {
 
   // 2-7 run under the error handler (8).
   try {
-    // 2. Read the record again.
-    ReadRecord();
-    // 3. The field is in record_.
+    // 2. Read the record again. One that can no longer be read ends the program only when the
+    // keyboard is not locked; otherwise the lock stays up and the record read at load is checked.
+    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app());
+    if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
+    const PasswordRecord& checked = fresh ? *fresh : record_;
+    // 3. The field is in `checked`.
     if (Text1.Text().empty()) {
       // 4. Blank entry.
       Label3.SetCaption("Status: You have left the required password field blank.");
-    } else if (!PasswordMatches(record_.encoded, Text1.Text())) {
+    } else if (!PasswordMatches(checked.encoded, Text1.Text())) {
       // 5-6. Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
       Label3.SetCaption("Status: The password is incorrect.");
     } else {
@@ -226,8 +230,8 @@ void Kestrom::ReadRecord() {
 }
 
 void Kestrom::ReleaseAndEnd() {
-  app().SetScreenSaverRunning(false);
-  app().End();
+  // Only error paths end this way: the exit status says so.
+  app().ReleaseAndEnd(1);
 }
 
 }  // namespace vellomar

@@ -56,7 +56,7 @@ class Kestrom : public ui::Form {
   void ReleaseAndEnd();
 
   bool full_mode_ = false;
-  PasswordRecord record_;  // the record as last read, taken apart
+  PasswordRecord record_;  // the record read at load, taken apart
 };
 
 }  // namespace vellomar

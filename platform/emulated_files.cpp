@@ -207,8 +207,14 @@ void EmulatedFileSystem::Open(int number, const std::string& path, OpenMode mode
 
   if (mode == OpenMode::Input) {
     if (!exists) throw FileError(errc::kFileNotFound, path);
-    file->fd = open(resolved.host.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never waits: a pipe without a writer would block the open, and a device or a pipe would
+    // feed reads that never end. Only a plain file is read.
+    file->fd = open(resolved.host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file->fd < 0) throw FileError(CodeForErrno(errno), path);
+    struct stat opened {};
+    if (fstat(file->fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+      throw FileError(errc::kPathFileAccessError, path);
+    }
   } else {
     if (exists && ReadOnly(st)) throw FileError(errc::kPathFileAccessError, path);
     try {
@@ -221,6 +227,10 @@ void EmulatedFileSystem::Open(int number, const std::string& path, OpenMode mode
 }
 
 std::string EmulatedFileSystem::LineInput(int number) {
+  return *LineInputAtMost(number, std::string::npos);
+}
+
+std::optional<std::string> EmulatedFileSystem::LineInputAtMost(int number, std::size_t limit) {
   OpenFile& file = Number(number);
   if (file.mode != OpenMode::Input) throw FileError(errc::kBadFileMode, file.name);
   if (!file.Fill()) throw FileError(errc::kInputPastEndOfFile, file.name);
@@ -230,6 +240,10 @@ std::string EmulatedFileSystem::LineInput(int number) {
     const char* end = file.buffer.data() + file.buffer.size();
     const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
     line.append(begin, stop);
+    if (line.size() > limit) {
+      file.pos = static_cast<std::size_t>(stop - file.buffer.data());
+      return std::nullopt;
+    }
     if (stop == end) {
       file.pos = file.buffer.size();
       continue;

@@ -60,6 +60,7 @@ class EmulatedFileSystem : public FileSystem {
   void ChDir(const std::string& path) override;
   void Open(int number, const std::string& path, OpenMode mode) override;
   std::string LineInput(int number) override;
+  std::optional<std::string> LineInputAtMost(int number, std::size_t limit) override;
   void PrintLine(int number, const std::string& text) override;
   bool Eof(int number) override;
   void Close(int number) override;

@@ -88,6 +88,9 @@ class FaultInjectingPlatform::Files : public FileSystem {
     inner_.Open(number, path, mode);
   }
   std::string LineInput(int number) override { return inner_.LineInput(number); }
+  std::optional<std::string> LineInputAtMost(int number, std::size_t limit) override {
+    return inner_.LineInputAtMost(number, limit);
+  }
   void PrintLine(int number, const std::string& text) override { inner_.PrintLine(number, text); }
   bool Eof(int number) override { return inner_.Eof(number); }
   void Close(int number) override { inner_.Close(number); }

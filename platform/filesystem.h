@@ -3,7 +3,9 @@
 // relative paths are taken against the current directory, files are addressed by number.
 // Every failure throws RuntimeError with the code Windows would give.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vellomar::platform {
@@ -30,11 +32,18 @@ class FileSystem {
   virtual void ChDir(const std::string& path) = 0;
 
   // Opens `path` as file `number`. Input reads from the start (53 when missing, 75 for a
-  // directory); Output empties the file, but the old content stays whole on disk until Close
+  // directory or anything else that is not a plain file, such as a device or a pipe); Output empties the file, but the old content stays whole on disk until Close
   // replaces it atomically (75 when the file or its folder is read-only, 76 for a missing folder).
   virtual void Open(int number, const std::string& path, OpenMode mode) = 0;
   // Reads one line up to CR, LF or CR LF (not included); 62 at end of file.
   virtual std::string LineInput(int number) = 0;
+  // The same for a line that must not be longer than `limit` bytes: nothing when it is (the rest
+  // of the file is then unread), after reading no more than about that much.
+  virtual std::optional<std::string> LineInputAtMost(int number, std::size_t limit) {
+    std::string line = LineInput(number);
+    if (line.size() > limit) return std::nullopt;
+    return line;
+  }
   // Writes `text` followed by CR LF.
   virtual void PrintLine(int number, const std::string& text) = 0;
   virtual bool Eof(int number) = 0;

@@ -6,9 +6,9 @@ packages=(
   libfltk1.3-dev libx11-dev libxtst-dev
   # the static archives kestrom.exe links FLTK and the X libraries from (fast start, small)
   libxft-dev libfontconfig-dev libfreetype-dev libpng-dev zlib1g-dev libbrotli-dev libexpat1-dev
-  libxcursor-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
+  libxcursor-dev libxcomposite-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
   libxdmcp-dev libbsd-dev libmd-dev
-  xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  xvfb xauth openbox xdotool wmctrl x11-utils x11-xkb-utils imagemagick
   liblnk-utils attr
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
   clang libclang-rt-14-dev

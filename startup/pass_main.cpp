@@ -5,6 +5,7 @@
 
 #include "lock/kestrom.h"
 #include "lock/lockout.h"
+#include "lock/record_at_ok.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "setup/enter_setup_password.h"
@@ -161,10 +162,13 @@ void PassMain::cmdOK_Click() {
     app().files().Close(kPasswordFileNumber);
 
     // 3-4. Read the record again: a file changed since load is noticed now, and a missing
-    // marker is reported even when Text1 is blank.
-    ReadRecord();
+    // marker is reported even when Text1 is blank. One that can no longer be read ends the
+    // program only when the keyboard is not locked; otherwise the record read at load is checked.
+    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app());
+    if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
+    const PasswordRecord& checked = fresh ? *fresh : record_;
 
-    // 5. The encoded password field is in record_.
+    // 5. The encoded password field is in `checked`.
     RefreshCountdown();
 
     // 6. Blank entry: the prompt stays as it was.
@@ -176,7 +180,7 @@ void PassMain::cmdOK_Click() {
 
     // 7-9. Decode the stored field and compare both texts upper-cased. A mismatch keeps the
     // typed text and the focus; the minute goes on.
-    const bool matches = PasswordMatches(record_.encoded, Text1.Text());
+    const bool matches = PasswordMatches(checked.encoded, Text1.Text());
     RefreshCountdown();
     if (!matches) {
       app().MsgBox("The password is incorrect.", "Error");
@@ -245,8 +249,8 @@ void PassMain::RefreshCountdown() {
 }
 
 void PassMain::ReleaseAndEnd() {
-  app().SetScreenSaverRunning(false);
-  app().End();
+  // Only error paths end this way: the exit status says so.
+  app().ReleaseAndEnd(1);
 }
 
 }  // namespace vellomar

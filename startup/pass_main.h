@@ -55,7 +55,7 @@ class PassMain : public ui::Form {
   void RefreshCountdown();
   void ReleaseAndEnd();
 
-  PasswordRecord record_;  // the record as last read, taken apart
+  PasswordRecord record_;  // the record read at load, taken apart
 };
 
 }  // namespace vellomar

@@ -46,9 +46,10 @@ std::string ReadPasswordRecord(platform::FileSystem& files, const std::string& c
   files.Close(kPasswordFileNumber);
   try {
     files.Open(kPasswordFileNumber, kPasswordFile, platform::OpenMode::Input);
-    std::string line = files.LineInput(kPasswordFileNumber);
+    std::optional<std::string> line = files.LineInputAtMost(kPasswordFileNumber, kMaxRecordLine);
     files.Close(kPasswordFileNumber);
-    return line;
+    if (!line) throw RecordUnreadable("the first line of supermp.dat is too long for a record");
+    return *line;
   } catch (...) {
     // Leave file number 1 free for whoever handles the error; then let the error through.
     files.Close(kPasswordFileNumber);

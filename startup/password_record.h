@@ -18,6 +18,9 @@ inline constexpr char kNoPasswordPlaceholder[] = "H4%tZM}qEyR=B";
 inline constexpr char kPasswordFile[] = "supermp.dat";
 inline constexpr int kPasswordFileNumber = 1;
 inline constexpr int kMaxPasswordLength = 35;
+// A record is markers, password and digits: some sixty bytes. A first line of supermp.dat longer
+// than this is a damaged record, and reading stops there.
+inline constexpr std::size_t kMaxRecordLine = 1024;
 
 inline constexpr char kMsgRecordCorrupted[] =
     "Password file has been corrupted.  You must reinstall.";
@@ -52,7 +55,8 @@ extern const char kStoredAlphabet[];
 
 // The record line: from `command_line` after "/SU:" (case-insensitive search, text as received)
 // when present, otherwise the first line of supermp.dat through file number 1, closed first and
-// after. Throws RuntimeError (missing, empty, unreadable file). Never writes.
+// after. Throws RuntimeError (missing, empty or unreadable file, one that is not a plain file, a
+// first line longer than kMaxRecordLine). Never writes.
 std::string ReadPasswordRecord(platform::FileSystem& files, const std::string& command_line);
 // The line taken apart. Throws RecordCorrupted when a marker is missing, RecordUnreadable when
 // the end marker stands before or overlaps the start marker.

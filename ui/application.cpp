@@ -124,7 +124,7 @@ int Application::RunStartup(Form& form) {
     // End from any depth of modal loops arrives here.
   }
   MarkEnded();
-  return 0;
+  return exit_status_;
 }
 
 void Application::Created(Form& form) {
@@ -255,9 +255,15 @@ void Application::Wait(double seconds) {
   platform::Wait(clock(), seconds);
 }
 
-void Application::End() {
+void Application::End(int status) {
+  if (!ended_) exit_status_ = status;
   MarkEnded();
   throw EndProgram{};
+}
+
+void Application::ReleaseAndEnd(int status) {
+  SetScreenSaverRunning(false);
+  End(status);
 }
 
 long Application::SetScreenSaverRunning(bool engage) {
@@ -437,6 +443,7 @@ void Application::Fail(int code, const std::string& message) {
     // Ended while the box was up; the lock is still released below.
   }
   SetScreenSaverRunning(false);
+  if (!ended_) exit_status_ = 1;
   MarkEnded();
 }
 

@@ -30,7 +30,8 @@ class Application {
   ~Application();
 
   // Runs the program: creates the startup form F, loads it, shows it unless its Load hid it, and
-  // processes events until End (or until no form is loaded). Returns the exit code (0).
+  // processes events until End (or until no form is loaded). Returns the exit status End gave
+  // (1 after a run-time error).
   template <class F>
   int Run() {
     return RunStartup(Get<F>());
@@ -66,12 +67,18 @@ class Application {
   void DoEvents();
   // Sleeps `seconds` on the clock; processes no events.
   void Wait(double seconds);
-  [[noreturn]] void End();
+  // Ends the program with exit status `status`: 0 for the endings a user asked for, non-zero
+  // after an error message.
+  [[noreturn]] void End(int status = 0);
+  // Releases the keyboard lock, then ends: the fail-safe ending of every error path.
+  [[noreturn]] void ReleaseAndEnd(int status);
   bool Ended() const { return ended_; }
+  int ExitStatus() const { return exit_status_; }
 
   // SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, flag, ...): engage (-1/true) or release (0).
   // Engaging may throw RuntimeError when the lock cannot be had.
   long SetScreenSaverRunning(bool engage);
+  bool KeyboardLocked() const { return lock_engaged_; }
   // SetWindowPos(hwnd, HWND_TOPMOST, x, y, w, h, SWP_NOACTIVATE | SWP_SHOWWINDOW).
   void SetWindowPosTopmost(Form& form, int x, int y, int width, int height);
 
@@ -125,6 +132,7 @@ class Application {
   std::vector<int> open_boxes_;
   int next_box_id_ = 1;
   bool ended_ = false;
+  int exit_status_ = 0;
   bool lock_engaged_ = false;
   // Handlers running in the current loop level: 0 when the next handler is delivered by a
   // runtime (its End and run-time errors stop here), above 0 when one handler calls another

@@ -10,6 +10,12 @@
 //   x-probe focus                  prints the name (WM_NAME) of the window holding the focus
 //   x-probe on-top NAME            exit 0 when the viewable top-level window highest in the
 //                                  stacking order is titled NAME (or is its frame), else 1
+//   x-probe find NAME [visible]    prints the id of a window titled NAME (a viewable one with
+//                                  "visible"); exit 1 when there is none
+//
+// A lock may keep its windows in the Composite overlay, above every child of the root and left
+// out of the root's window tree. The probe finds the overlay through the window holding the
+// focus, and counts it (with its children) as the top of the stacking order.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -21,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,6 +53,75 @@ std::string NameBelow(Display* display, Window window, int depth = 0) {
   }
   if (children) XFree(children);
   return name;
+}
+
+// The Composite overlay when the focus is in it: the ancestor of the focus window that is a child
+// of the root without being listed among the root's children. 0 otherwise.
+Window OverlayOfFocus(Display* display) {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  const Window root = DefaultRootWindow(display);
+  for (Window window = focus; window > PointerRoot;) {
+    Window root_return = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root_return, &parent, &children, &count)) return 0;
+    if (children) XFree(children);
+    if (parent == root) {
+      if (!XQueryTree(display, root, &root_return, &parent, &children, &count)) return 0;
+      bool listed = false;
+      for (unsigned i = 0; i < count; ++i) listed = listed || children[i] == window;
+      if (children) XFree(children);
+      return listed ? 0 : window;
+    }
+    window = parent;
+  }
+  return 0;
+}
+
+// Top-level windows, highest in the stacking order first: the overlay's children above the
+// root's.
+std::vector<Window> TopLevelsFromTop(Display* display) {
+  std::vector<Window> windows;
+  for (Window parent : {OverlayOfFocus(display), DefaultRootWindow(display)}) {
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!parent || !XQueryTree(display, parent, &root, &up, &children, &count)) continue;
+    for (unsigned i = count; i-- > 0;) windows.push_back(children[i]);
+    if (children) XFree(children);
+  }
+  return windows;
+}
+
+bool Viewable(Display* display, Window window) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display, window, &attributes) &&
+         attributes.map_state == IsViewable && attributes.c_class != InputOnly;
+}
+
+Window FindNamed(Display* display, Window window, const std::string& name, bool visible,
+                 int depth = 0) {
+  if (NameOf(display, window) == name && (!visible || Viewable(display, window))) return window;
+  if (depth > 3) return 0;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    found = FindNamed(display, children[i], name, visible, depth + 1);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+int Find(Display* display, const std::string& name, bool visible) {
+  for (Window top : TopLevelsFromTop(display)) {
+    if (Window found = FindNamed(display, top, name, visible)) {
+      std::printf("%lu\n", found);
+      return 0;
+    }
+  }
+  return 1;
 }
 
 int GrabKeyboard(Display* display) {
@@ -125,20 +201,13 @@ int Focus(Display* display) {
 }
 
 int OnTop(Display* display, const char* name) {
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
   std::string top;
-  for (unsigned i = count; i-- > 0 && top.empty();) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, children[i], &attributes) ||
-        attributes.map_state != IsViewable || attributes.c_class == InputOnly) {
-      continue;
-    }
-    top = NameBelow(display, children[i]);
+  for (Window window : TopLevelsFromTop(display)) {
+    if (!Viewable(display, window)) continue;
+    top = NameBelow(display, window);
     if (top.empty()) top = "?";
+    break;
   }
-  if (children) XFree(children);
   std::puts(top.c_str());
   return top == name ? 0 : 1;
 }
@@ -160,7 +229,10 @@ int main(int argc, char** argv) {
   if (command == "victim" && argc == 4) return Victim(display, argv[2], argv[3]);
   if (command == "focus") return Focus(display);
   if (command == "on-top" && argc == 3) return OnTop(display, argv[2]);
+  if (command == "find" && (argc == 3 || (argc == 4 && std::strcmp(argv[3], "visible") == 0))) {
+    return Find(display, argv[2], argc == 4);
+  }
   std::fprintf(stderr,
-               "usage: x-probe grab-keyboard|grab-pointer|hold-keyboard|victim|focus|on-top\n");
+               "usage: x-probe grab-keyboard|grab-pointer|hold-keyboard|victim|focus|on-top|find\n");
   return 2;
 }

@@ -340,17 +340,30 @@ std::string FocusedWindowName() {
   return Run({X_PROBE, "focus"}).out;
 }
 
+namespace {
+// The id of a window titled `name` (a viewable one when `visible`), waiting for it; "" when
+// none appears in time.
+std::string FindNamedWindow(const std::string& name, bool visible) {
+  std::vector<std::string> args = {X_PROBE, "find", name};
+  if (visible) args.push_back("visible");
+  std::string id;
+  WaitUntil(
+      [&] {
+        Result found = Run(args);
+        if (found.exit_code == 0) id = found.out;
+        return !id.empty();
+      },
+      std::chrono::seconds(30));
+  return id;
+}
+}  // namespace
+
 std::string FindWindow(const std::string& name) {
-  Result found = Run({"timeout", "30", "xdotool", "search", "--sync", "--name", "^" + name + "$"});
-  std::string first = found.out.substr(0, found.out.find('\n'));
-  return found.exit_code == 0 ? first : "";
+  return FindNamedWindow(name, false);
 }
 
 std::string FindVisibleWindow(const std::string& name) {
-  Result found = Run({"timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--name",
-                      "^" + name + "$"});
-  std::string first = found.out.substr(0, found.out.find('\n'));
-  return found.exit_code == 0 ? first : "";
+  return FindNamedWindow(name, true);
 }
 
 void ClickAt(const std::string& window, int x, int y) {

@@ -71,14 +71,25 @@ TEST_F(LockScreenTest, OnlyFullModeTakesTheFocusBackToThePasswordBox) {
   }
 }
 
-TEST_F(LockScreenTest, TheLockWindowHidesBeforeAnErrorMessage) {
+TEST_F(LockScreenTest, TheLockWindowHidesBeforeAnErrorMessageThatEndsTheRun) {
+  WriteRecordFile("garbage\r\n");
+  Start("/locknowfull");
+  ASSERT_EQ(rt().MessageBoxes().size(), 1u);
+  EXPECT_EQ(rt().MessageBoxes()[0].second, kMsgRecordCorrupted);
+  EXPECT_FALSE(rt().FormVisible("Kestrom")) << "the top-most window would cover the message";
+  EXPECT_TRUE(StepsInOrder({"hide Kestrom", "msgbox Error: " + std::string(kMsgRecordCorrupted)}));
+}
+
+TEST_F(LockScreenTest, ARecordDamagedWhileLockedIsReportedOverTheLock) {
   Start("/locknowfull");
   WriteRecordFile("garbage\r\n");
   rt().PressEnter("Kestrom");  // the record is checked even before a blank entry is refused
   ASSERT_EQ(rt().MessageBoxes().size(), 1u);
   EXPECT_EQ(rt().MessageBoxes()[0].second, kMsgRecordCorrupted);
-  EXPECT_FALSE(rt().FormVisible("Kestrom")) << "the top-most window would cover the message";
-  EXPECT_TRUE(StepsInOrder({"hide Kestrom", "msgbox Error: " + std::string(kMsgRecordCorrupted)}));
+  EXPECT_TRUE(rt().FormVisible("Kestrom"));
+  rt().DismissMessageBox();
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"),
+            "Status: You have left the required password field blank.");
 }
 
 // The wizard's trial lock (no switch, Welcome3's Setup = "true") covers the whole screen and goes

@@ -24,7 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const RuntimeError&) {
     return 0;  // missing, empty or unreadable: the caller's message
   }
-  if (from_file) fuzz::Require(line.find_first_of("\r\n") == std::string::npos, "one line only");
+  if (from_file) {
+    fuzz::Require(line.find_first_of("\r\n") == std::string::npos, "one line only");
+    fuzz::Require(line.size() <= kMaxRecordLine, "a bounded line");
+  }
 
   PasswordRecord record;
   try {

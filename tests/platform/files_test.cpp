@@ -1,6 +1,9 @@
 // Files by number: Open, Line Input, Print, EOF and Close with the errors Windows gives.
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "platform_fixture.h"
 
@@ -42,6 +45,28 @@ TEST_F(FilesTest, LinesEndOnlyAtCrLfLoneCrOrLoneLf) {
     Put("lines.txt", c.content);
     const std::vector<std::string> lines = ReadAllLines("lines.txt");
     EXPECT_TRUE(lines == c.lines) << c.what << ": got " << lines.size() << " line(s)";
+  }
+}
+
+TEST_F(FilesTest, LineInputAtMostStopsAtItsLimit) {
+  Put("a.txt", "short\r\n" + std::string(5000, 'x') + "\r\nafter\r\n");
+  files().Open(1, "a.txt", OpenMode::Input);
+  EXPECT_EQ(files().LineInputAtMost(1, 5), "short") << "a line of exactly the limit is read";
+  EXPECT_EQ(files().LineInputAtMost(1, 4096), std::nullopt) << "a longer one is not";
+  files().Close(1);
+}
+
+// The host's file system has names that are no plain files: a pipe, which blocks an open until
+// someone writes, and devices such as /dev/zero, which never end. Windows files have neither; the
+// emulation refuses them for input at once, like a folder, so that no reader waits or runs away.
+TEST_F(FilesTest, PipesAndDevicesAreRefusedForInputWithoutWaiting) {
+  ASSERT_EQ(mkfifo(Host("pipe.dat").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", Host("zero.dat"));
+  for (const std::string name : {"pipe.dat", "zero.dat"}) {
+    EXPECT_EQ(errc::kPathFileAccessError,
+              RunTimeErrorOf([&] { files().Open(1, name, OpenMode::Input); }))
+        << name;
+    files().Close(1);
   }
 }
 

@@ -117,7 +117,7 @@ TEST_F(UiTest, RunTimeErrorEscapingAHandlerIsShownReleasesTheLockAndEnds) {
 
   run.DismissMessageBox();
   EXPECT_TRUE(run.Ended());
-  EXPECT_EQ(run.ExitCode(), 0);
+  EXPECT_EQ(run.ExitCode(), 1) << "an ending after an error says so";
   EXPECT_FALSE(run.KeyboardLocked());
   const auto& events = run.events();
   ASSERT_GE(events.size(), 2u);

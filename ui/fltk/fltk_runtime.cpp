@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "ui/fltk/pictures.h"
+#include "ui/fltk/x11_errors.h"
 #include "ui/fltk/x11_windows.h"
 
 #ifdef VELLOMAR_STATIC_FLTK
@@ -64,6 +65,10 @@ constexpr int kTitleBar = 18;
 // every few ticks.
 constexpr double kGuardTickSeconds = 2.0;
 constexpr int kGuardTicksPerFullCheck = 4;
+// A pointer grab held by another client when the full-screen lock begins is tried again this
+// often, for about a second; then the guard tick goes on trying.
+constexpr double kPointerRetrySeconds = 0.015;
+constexpr int kPointerRetries = 67;
 
 int Pixels(int twips) {
   return static_cast<int>(std::lround(twips / kTwipsPerPixel));
@@ -174,6 +179,7 @@ class FormWindow : public Fl_Double_Window {
   bool wanted = false;  // the program has it on screen
   bool dead = false;    // unloaded; deleted once FLTK is done with it
   bool placed = false;  // PlaceTopmost gave it a place
+  CoverRect place;      // that place
   bool full_screen = false;
   int strip = 0;  // screen height left below it when placed
 
@@ -303,6 +309,9 @@ class TextWidget : public Fl_Input {
         nullptr);
   }
   int handle(int event) override {
+    // A password box takes typed input only: nothing pasted (Ctrl+V, Shift+Insert, the middle
+    // button) or dropped reaches it. All of those arrive as one paste event.
+    if (mask_ && event == FL_PASTE) return 1;
     if (event == FL_KEYBOARD) {
       int key = Fl::event_key();
       // Enter, Escape and access keys belong to the form.
@@ -580,6 +589,8 @@ int SystemHandler(void* event, void* data) {
 Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
+  // No failed request may end the program (and with it the lock): see x11_errors.h.
+  InstallX11ErrorHandler();
   // Every run locks the keyboard as its first action: take it now, before the toolkit's start-up
   // (atoms, input method, fonts) and before any form exists.
   lock_ = std::make_unique<X11KeyboardLock>(display);
@@ -599,13 +610,21 @@ Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
     clock_ = std::make_unique<ScaledClock>(speed_);
   }
   RootSize(display_, screen_width_, screen_height_);
+  // Told of changes of the screen size.
+  XWindowAttributes root;
+  XGetWindowAttributes(display_, DefaultRootWindow(display_), &root);
+  XSelectInput(display_, DefaultRootWindow(display_), root.your_event_mask | StructureNotifyMask);
+  cover_ = std::make_unique<LockWindows>(display_);
+  cover_->OnDestroyed([this](Window xid, const CoverRect& rect) { Recreate(xid, rect); });
   Fl::add_system_handler(SystemHandler, this);
   Fl::add_timeout(kGuardTickSeconds, OnGuardTick, this);
 }
 
 Runtime::~Runtime() {
   lock_->Release();
+  cover_.reset();
   Fl::remove_timeout(OnGuardTick, this);
+  Fl::remove_timeout(OnPointerRetry, this);
   Fl::remove_timeout(OnDeferredCheck, this);
   for (auto& [timer, slot] : timers_) Fl::remove_timeout(OnTimer, slot.get());
   Fl::remove_system_handler(SystemHandler);
@@ -769,6 +788,10 @@ void Runtime::ShowWindow(Form& form) {
   bool first_map = !window.shown();
   ShowWithFrameHints(window, display_);
   if (first_map) DecorateNew(window);
+  if (form.lock_screen) {
+    Cover(window, window.placed ? window.place
+                                : CoverRect{window.x(), window.y(), window.w(), window.h()});
+  }
   LockWindowsChanged();
   ScheduleCheck();
 }
@@ -785,6 +808,7 @@ void Runtime::HideWindow(Form& form) {
   window->wanted = false;
   shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), window),
                      shown_order_.end());
+  Uncover(*window);
   window->hide();
   LockWindowsChanged();
   ScheduleCheck();
@@ -807,6 +831,7 @@ void Runtime::DestroyWindow(Form& form) {
                      shown_order_.end());
   window->dead = true;
   window->wanted = false;
+  Uncover(*window);
   window->hide();
   // The unload may come from a handler running inside this very window's callback.
   Fl::delete_widget(window);
@@ -819,6 +844,7 @@ void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
   int screen_w = 0, screen_h = 0;
   RootSize(display_, screen_w, screen_h);
   window.placed = true;
+  window.place = {x, y, width, height};
   window.full_screen = x <= 0 && y <= 0 && x + width >= screen_w && y + height >= screen_h;
   window.strip = std::max(0, screen_h - (y + height));
   window.resize(x, y, width, height);
@@ -830,7 +856,11 @@ void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
   bool first_map = !window.shown();
   ShowWithFrameHints(window, display_);
   if (first_map) DecorateNew(window);
-  XRaiseWindow(display_, fl_xid(&window));
+  if (form.lock_screen) {
+    Cover(window, window.place);
+  } else {
+    XRaiseWindow(display_, fl_xid(&window));
+  }
   LockWindowsChanged();
   ScheduleCheck();
 }
@@ -960,13 +990,18 @@ void Runtime::OpenMessageBox(int id, const std::string& title, const std::string
   }
   boxes_.push_back(box);
   ShowWithFrameHints(*box, display_);
-  XRaiseWindow(display_, fl_xid(box));
+  if (over_lock) {
+    Cover(*box, {box->x(), box->y(), box->w(), box->h()});
+  } else {
+    XRaiseWindow(display_, fl_xid(box));
+  }
   ScheduleCheck();
 }
 
 void Runtime::MessageBoxClosed(MessageBoxWindow* box) {
   boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), box), boxes_.end());
   int id = box->id;
+  Uncover(*box);
   box->hide();
   Fl::delete_widget(box);
   ScheduleCheck();
@@ -999,14 +1034,6 @@ bool Runtime::LockWindowUp() const {
   return false;
 }
 
-std::vector<Window> Runtime::OurWindows() const {
-  std::vector<Window> ours;
-  for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
-    if (window->shown()) ours.push_back(fl_xid(window));
-  }
-  return ours;
-}
-
 Window Runtime::FocusTarget() const {
   for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
     if ((*it)->shown()) return fl_xid(*it);
@@ -1017,32 +1044,58 @@ Window Runtime::FocusTarget() const {
   return 0;
 }
 
-void Runtime::LockWindowsChanged() {
-  bool any = false, full = false;
-  for (auto& [form, window] : windows_) {
-    if (!form->lock_screen || !window->wanted || !window->shown()) continue;
-    any = true;
-    full = full || window->full_screen;
-    // Told when another window covers it, so that it can rise again at once.
-    Window xid = fl_xid(window.get());
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display_, xid, &attributes) &&
-        !(attributes.your_event_mask & VisibilityChangeMask)) {
-      XSelectInput(display_, xid, attributes.your_event_mask | VisibilityChangeMask);
-    }
+// A lock window, or a message box over one, is on screen: painted at once and kept in place.
+void Runtime::Cover(Fl_Window& window, const CoverRect& rect) {
+  const Window xid = fl_xid(&window);
+  // The server paints the background the moment the window maps or is exposed, so the desktop
+  // never shows through while the toolkit has yet to draw.
+  XSetWindowBackground(display_, xid, fl_xpixel(FL_BACKGROUND_COLOR));
+  XClearWindow(display_, xid);
+  cover_->Keep(xid, rect);
+  window.redraw();
+  Fl::flush();
+}
+
+void Runtime::Uncover(Fl_Window& window) {
+  if (window.shown()) cover_->Forget(fl_xid(&window));
+}
+
+// Another client destroyed a covering window: make it again where it was.
+void Runtime::Recreate(Window xid, const CoverRect& rect) {
+  Fl_Window* window = fl_find(xid);
+  if (!window) return;
+  window->hide();  // the toolkit's half of the window; the server's half is gone already
+  window->resize(rect.x, rect.y, rect.width, rect.height);
+  window->show();
+  if (auto* form_window = dynamic_cast<FormWindow*>(window)) DecorateNew(*form_window);
+  if (auto* box = dynamic_cast<MessageBoxWindow*>(window)) {
+    NameWindow(display_, fl_xid(box), box->title.c_str());
   }
-  if (any && !watching_root_) {
-    // New top-level windows, restacking and changes of the screen size.
-    Window root = DefaultRootWindow(display_);
-    XWindowAttributes attributes;
-    XGetWindowAttributes(display_, root, &attributes);
-    XSelectInput(display_, root,
-                 attributes.your_event_mask | SubstructureNotifyMask | StructureNotifyMask);
-    watching_root_ = true;
+  Cover(*window, rect);
+  ScheduleCheck();
+}
+
+void Runtime::LockWindowsChanged() {
+  bool full = false;
+  for (auto& [form, window] : windows_) {
+    if (form->lock_screen && window->wanted && window->shown()) full = full || window->full_screen;
   }
   // The full-screen lock holds the pointer too; the taskbar lock and the lockout leave the strip
-  // at the bottom usable.
+  // at the bottom usable. When another client holds the pointer, the grab is tried again soon,
+  // with the screen already covered and the lock's keys working meanwhile.
   lock_->WantPointer(full);
+  pointer_retries_ = 0;
+  Fl::remove_timeout(OnPointerRetry, this);
+  if (lock_->PointerMissing()) Fl::add_timeout(kPointerRetrySeconds, OnPointerRetry, this);
+}
+
+void Runtime::OnPointerRetry(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  self.lock_->RetryPointer();
+  // After about a second the guard tick goes on trying.
+  if (self.lock_->PointerMissing() && ++self.pointer_retries_ < kPointerRetries) {
+    Fl::repeat_timeout(kPointerRetrySeconds, OnPointerRetry, data);
+  }
 }
 
 void Runtime::ScheduleCheck() {
@@ -1072,24 +1125,14 @@ void Runtime::OnGuardTick(void* data) {
 }
 
 void Runtime::KeepLockWindows() {
-  bool engaged = lock_->Engaged();
-  Window lowest = 0;
+  cover_->Check();
+  if (!lock_->Engaged()) return;
+  // While the keyboard is locked, a form of ours that another client unmapped or iconified (the
+  // prompt, say) is put back.
   for (FormWindow* window : shown_order_) {
-    if (!window->wanted || !window->shown()) continue;
-    Window xid = fl_xid(window);
-    bool keep = window->form.lock_screen || engaged;
-    // Unmapped or iconified by another client: put it back.
-    if (keep && !WindowViewable(display_, xid)) XMapRaised(display_, xid);
-    if (window->form.lock_screen && !lowest) lowest = xid;
-  }
-  if (!lowest || !ForeignWindowAbove(display_, lowest, OurWindows())) return;
-  for (FormWindow* window : shown_order_) {
-    if (window->form.lock_screen && window->wanted && window->shown()) {
-      XRaiseWindow(display_, fl_xid(window));
-    }
-  }
-  for (MessageBoxWindow* box : boxes_) {
-    if (box->shown()) XRaiseWindow(display_, fl_xid(box));
+    if (!window->wanted || !window->shown() || window->form.lock_screen) continue;
+    const Window xid = fl_xid(window);
+    if (!WindowViewable(display_, xid)) XMapRaised(display_, xid);
   }
 }
 
@@ -1119,14 +1162,20 @@ void Runtime::FollowScreenSize() {
   for (auto& [form, window] : windows_) {
     if (!window->placed) continue;
     int h = window->full_screen ? height : std::max(1, height - window->strip);
+    window->place = {0, 0, width, h};
     window->resize(0, 0, width, h);
+    if (window->shown() && cover_->Keeping(fl_xid(window.get()))) {
+      cover_->Keep(fl_xid(window.get()), window->place);
+    }
   }
   LockWindowsChanged();
   ScheduleCheck();
 }
 
 bool Runtime::OnXEvent(const XEvent& event) {
-  Window root = DefaultRootWindow(display_);
+  if (lock_->OnEvent(event)) return true;
+  if (cover_->Concerns(event)) ScheduleCheck();
+  const Window root = DefaultRootWindow(display_);
   switch (event.type) {
     case FocusIn:
     case FocusOut:
@@ -1138,9 +1187,6 @@ bool Runtime::OnXEvent(const XEvent& event) {
       }
       if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
       return false;
-    case VisibilityNotify:
-      if (event.xvisibility.state != VisibilityUnobscured) ScheduleCheck();
-      return false;
     case MapNotify:
     case UnmapNotify:
     case ConfigureNotify:
@@ -1149,13 +1195,13 @@ bool Runtime::OnXEvent(const XEvent& event) {
     case ReparentNotify:
     case CirculateNotify:
     case GravityNotify:
-      if (event.xany.window == root) {
+      if (event.xany.window == root || event.xany.window == cover_->CoverParent()) {
         if (event.type == ConfigureNotify && event.xconfigure.window == root) {
           FollowScreenSize();
           return false;
         }
-        // Reported only because we watch the root's children: nothing for the toolkit.
-        if (LockWindowUp() || lock_->Engaged()) ScheduleCheck();
+        // Reported only because the covering windows' parent is watched: nothing for the
+        // toolkit.
         return true;
       }
       if (event.type == UnmapNotify) ScheduleCheck();

@@ -16,8 +16,10 @@
 
 // Xlib after the form model: its `None` macro would clash with the model's enumerators.
 #include "ui/fltk/x11_keyboard_lock.h"
+#include "ui/fltk/x11_lock_windows.h"
 
 class Fl_Widget;
+class Fl_Window;
 
 namespace vellomar::ui::fltk {
 
@@ -85,13 +87,16 @@ class Runtime {
   void Arm(TimerSlot& slot);
   static void OnTimer(void* data);
   static void OnGuardTick(void* data);
+  static void OnPointerRetry(void* data);
   static void OnDeferredCheck(void* data);
   void ScheduleCheck();
   void KeepLockWindows();
   void KeepFocus();
   void LockWindowsChanged();
   void FollowScreenSize();
-  std::vector<Window> OurWindows() const;
+  void Cover(Fl_Window& window, const CoverRect& rect);
+  void Uncover(Fl_Window& window);
+  void Recreate(Window xid, const CoverRect& rect);
   Window FocusTarget() const;
   bool LockWindowUp() const;
   void RethrowPending();
@@ -99,6 +104,7 @@ class Runtime {
   Application* app_ = nullptr;
   Display* display_ = nullptr;
   std::unique_ptr<X11KeyboardLock> lock_;
+  std::unique_ptr<LockWindows> cover_;
   std::unique_ptr<platform::Clock> clock_;
   double speed_ = 1.0;
   std::chrono::steady_clock::time_point start_;
@@ -112,7 +118,7 @@ class Runtime {
   bool check_scheduled_ = false;
   bool guard_ticking_ = false;
   int guard_ticks_ = 0;
-  bool watching_root_ = false;
+  int pointer_retries_ = 0;
   int screen_width_ = 0;
   int screen_height_ = 0;
 };

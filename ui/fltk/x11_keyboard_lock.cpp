@@ -19,7 +19,7 @@ void PauseBetweenAttempts() {
 }  // namespace
 
 X11KeyboardLock::X11KeyboardLock(Display* display)
-    : display_(display), root_(DefaultRootWindow(display)) {}
+    : display_(display), root_(DefaultRootWindow(display)), grab_break_(display) {}
 
 X11KeyboardLock::~X11KeyboardLock() {
   Release();
@@ -63,7 +63,8 @@ void X11KeyboardLock::Engage() {
                        "Could not lock keyboard: another program holds the keyboard.");
   }
   engaged_ = true;
-  if (want_pointer_ && !pointer_held_) pointer_held_ = GrabPointer(kGrabAttempts);
+  grab_break_.Disable();
+  if (want_pointer_ && !pointer_held_) pointer_held_ = GrabPointer(1);
   XSync(display_, False);
 }
 
@@ -71,6 +72,7 @@ void X11KeyboardLock::Release() {
   if (!engaged_ && !early_held_ && !pointer_held_) return;
   XUngrabPointer(display_, CurrentTime);
   XUngrabKeyboard(display_, CurrentTime);
+  grab_break_.Restore();
   XSync(display_, False);
   engaged_ = false;
   early_held_ = false;
@@ -82,7 +84,7 @@ void X11KeyboardLock::WantPointer(bool want) {
   want_pointer_ = want;
   if (!engaged_) return;
   if (want) {
-    pointer_held_ = GrabPointer(kGrabAttempts);
+    pointer_held_ = GrabPointer(1);
   } else if (pointer_held_) {
     XUngrabPointer(display_, CurrentTime);
     pointer_held_ = false;

@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 
 #include "platform/keyboard_lock.h"
+#include "ui/fltk/x11_grab_break.h"
 
 namespace vellomar::ui {
 
@@ -35,16 +36,19 @@ class X11KeyboardLock : public platform::KeyboardLock {
   void Release() override;
   bool Engaged() const override { return engaged_; }
 
-  // Whether the pointer is grabbed too while engaged (the full-screen lock). Taking it is retried
-  // like the keyboard; when it cannot be had the keyboard lock still stands and Reassert tries
-  // again.
+  // Whether the pointer is grabbed too while engaged (the full-screen lock). One try is made
+  // here, so that nothing waits on another client's pointer grab; while the pointer is wanted and
+  // not held, the caller keeps calling RetryPointer. The keyboard lock stands either way.
   void WantPointer(bool want);
   bool PointerHeld() const { return pointer_held_; }
+  bool PointerMissing() const { return engaged_ && want_pointer_ && !pointer_held_; }
 
   // Takes the grabs again while engaged. Something in this process may have released them (a
   // toolkit popup ungrabs on close); re-grabbing a grab already held is a cheap no-op. Returns
   // false when the keyboard grab could not be taken back.
   bool Reassert();
+  // An X event seen by the program (a new keymap); true when it was consumed here.
+  bool OnEvent(const XEvent& event) { return grab_break_.OnEvent(event); }
   // Tries once more for a pointer grab that is wanted but was not had. No X request otherwise.
   void RetryPointer();
 
@@ -54,6 +58,7 @@ class X11KeyboardLock : public platform::KeyboardLock {
 
   Display* display_;
   Window root_;
+  GrabBreakKeys grab_break_;
   bool engaged_ = false;
   bool early_held_ = false;  // TakeEarly got the keyboard and no Engage has adopted it yet
   bool want_pointer_ = false;

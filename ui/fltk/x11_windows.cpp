@@ -3,7 +3,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
-#include <algorithm>
 #include <string>
 
 namespace vellomar::ui {
@@ -12,29 +11,6 @@ bool WindowViewable(Display* display, Window window) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, window, &attributes)) return false;
   return attributes.map_state == IsViewable;
-}
-
-bool ForeignWindowAbove(Display* display, Window lowest, const std::vector<Window>& ours) {
-  Window root_return = 0, parent_return = 0;
-  Window* children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root_return, &parent_return, &children,
-                  &count)) {
-    return false;
-  }
-  bool foreign = false;
-  bool above = false;  // children come bottom to top
-  for (unsigned i = 0; i < count && !foreign; ++i) {
-    if (children[i] == lowest) {
-      above = true;
-      continue;
-    }
-    if (!above) continue;
-    if (std::find(ours.begin(), ours.end(), children[i]) != ours.end()) continue;
-    foreign = WindowViewable(display, children[i]);
-  }
-  if (children) XFree(children);
-  return foreign;
 }
 
 namespace {
@@ -56,8 +32,8 @@ std::string WindowManagerName(Display* display) {
     XFree(data);
   }
   if (!wm) return "";
-  // The check window may already be gone; a failed request is ignored here, not fatal.
-  auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  // The check window may already be gone: the request then fails, and the process-wide error
+  // handler carries on.
   std::string name;
   data = nullptr;
   if (XGetWindowProperty(display, wm, name_atom, 0, 64, False, utf8, &type, &format, &count, &after,
@@ -66,8 +42,6 @@ std::string WindowManagerName(Display* display) {
     if (format == 8) name.assign(reinterpret_cast<char*>(data), count);
     XFree(data);
   }
-  XSync(display, False);
-  XSetErrorHandler(previous);
   return name;
 }
 

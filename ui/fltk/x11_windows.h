@@ -1,19 +1,14 @@
 #pragma once
-// Small Xlib helpers for keeping the lock windows in place: who is stacked above them, whether a
-// window is on screen, and the hints that give ordinary forms a dialog frame. Plain Xlib only.
+// Small Xlib helpers: whether a window is on screen, the hints that give ordinary forms a dialog
+// frame, names and the screen size. Plain Xlib only.
 
 #include <X11/Xlib.h>
 
-#include <vector>
 
 namespace vellomar::ui {
 
 // True when `window` is mapped and all its ancestors are (it can take the focus).
 bool WindowViewable(Display* display, Window window);
-
-// True when a viewable top-level window that is not in `ours` is stacked above `lowest`, which
-// must be a child of the root (an override-redirect window).
-bool ForeignWindowAbove(Display* display, Window lowest, const std::vector<Window>& ours);
 
 // Asks the window manager for a dialog frame: title bar, border and close box, moving and closing
 // allowed, no minimise, maximise or resize. Window managers read these when they take the window

@@ -1,0 +1,220 @@
+// x-attack: what a hostile or careless client in the same X session does to a lock window. Used
+// by the end-to-end tests and the benchmark. WINDOW is an X window id (decimal or 0x hex).
+//   x-attack xdnd-enter WINDOW      sends a drag-and-drop XdndEnter naming a source window that
+//                                   does not exist (the lock's reply request fails)
+//   x-attack destroy WINDOW         destroys the window
+//   x-attack reparent WINDOW        reparents it into a 20x20 window of ours; stays until killed
+//   x-attack unmap-loop WINDOW N    unmaps it N times in a row, as fast as the server takes it
+//   x-attack move WINDOW X Y        moves it
+//   x-attack resize WINDOW W H      resizes it
+//   x-attack empty-shape WINDOW     gives it an empty bounding and input shape
+//   x-attack clear-override WINDOW  clears its override-redirect flag, then unmaps it
+//   x-attack churn N                N times: maps a window (override-redirect and managed in
+//                                   turn) that lives 1-5 ms, then destroys it
+//   x-attack raise-loop             maps a red override-redirect window at 100,100 (200x200) and
+//                                   raises it in a tight loop until killed; prints "ready"
+//   x-attack share-visible X Y MS   samples the screen's pixel at X,Y every millisecond for MS
+//                                   milliseconds; prints the share of samples that were red
+//   x-attack covered X Y W H        exit 0 when sample points inside the rectangle all show the
+//                                   lock's grey, else 1 (prints the first other colour)
+// Every command prints "done" when its requests have reached the server (except the loops).
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Sleep(long nanoseconds) {
+  const timespec pause{nanoseconds / 1'000'000'000, nanoseconds % 1'000'000'000};
+  nanosleep(&pause, nullptr);
+}
+
+int Done(Display* display) {
+  XSync(display, False);
+  std::puts("done");
+  std::fflush(stdout);
+  return 0;
+}
+
+int ErrorsIgnored(Display*, XErrorEvent*) {
+  return 0;
+}
+
+int XdndEnter(Display* display, Window target) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = target;
+  event.xclient.message_type = XInternAtom(display, "XdndEnter", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = 0x1fffffe;  // no such window
+  event.xclient.data.l[1] = (5L << 24) | 1;  // version 5, more types in XdndTypeList
+  event.xclient.data.l[2] = static_cast<long>(XInternAtom(display, "text/plain", False));
+  XSendEvent(display, target, False, NoEventMask, &event);
+  return Done(display);
+}
+
+int Reparent(Display* display, Window target) {
+  Window box = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 20, 20, 0, 0, 0);
+  XMapWindow(display, box);
+  XReparentWindow(display, target, box, 0, 0);
+  Done(display);
+  for (;;) pause();
+}
+
+int UnmapLoop(Display* display, Window target, int count) {
+  for (int i = 0; i < count; ++i) {
+    XUnmapWindow(display, target);
+    if (i % 16 == 0) XSync(display, False);
+  }
+  return Done(display);
+}
+
+int EmptyShape(Display* display, Window target) {
+  XShapeCombineRectangles(display, target, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+  XShapeCombineRectangles(display, target, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+  return Done(display);
+}
+
+int ClearOverride(Display* display, Window target) {
+  XSetWindowAttributes set{};
+  set.override_redirect = False;
+  XChangeWindowAttributes(display, target, CWOverrideRedirect, &set);
+  XUnmapWindow(display, target);
+  return Done(display);
+}
+
+int Churn(Display* display, int count) {
+  const int screen = DefaultScreen(display);
+  for (int i = 0; i < count; ++i) {
+    XSetWindowAttributes set{};
+    set.override_redirect = i % 2 == 0;
+    set.background_pixel = WhitePixel(display, screen);
+    Window window = XCreateWindow(display, RootWindow(display, screen), 50 + i % 300, 50, 120, 80,
+                                  0, CopyFromParent, InputOutput, CopyFromParent,
+                                  CWOverrideRedirect | CWBackPixel, &set);
+    XMapRaised(display, window);
+    XFlush(display);
+    Sleep((1 + i % 5) * 1'000'000L);
+    XDestroyWindow(display, window);
+    XFlush(display);
+  }
+  return Done(display);
+}
+
+unsigned long Red(Display* display) {
+  XColor red{};
+  red.red = 0xffff;
+  red.flags = DoRed | DoGreen | DoBlue;
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &red);
+  return red.pixel;
+}
+
+int RaiseLoop(Display* display) {
+  XSetWindowAttributes set{};
+  set.override_redirect = True;
+  set.background_pixel = Red(display);
+  Window window = XCreateWindow(display, DefaultRootWindow(display), 100, 100, 200, 200, 0,
+                                CopyFromParent, InputOutput, CopyFromParent,
+                                CWOverrideRedirect | CWBackPixel, &set);
+  XStoreName(display, window, "RaiseLoop");
+  XMapRaised(display, window);
+  XSync(display, False);
+  std::puts("ready");
+  std::fflush(stdout);
+  for (;;) {
+    XRaiseWindow(display, window);
+    XFlush(display);
+  }
+}
+
+unsigned long PixelAt(Display* display, int x, int y) {
+  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!image) return ~0UL;
+  unsigned long pixel = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  return pixel;
+}
+
+int ShareVisible(Display* display, int x, int y, long milliseconds) {
+  const unsigned long red = Red(display);
+  long samples = 0, visible = 0;
+  for (long i = 0; i < milliseconds; ++i) {
+    ++samples;
+    if (PixelAt(display, x, y) == red) ++visible;
+    Sleep(1'000'000L);
+  }
+  std::printf("%.4f %ld %ld\n", static_cast<double>(visible) / samples, visible, samples);
+  return 0;
+}
+
+int Covered(Display* display, int x, int y, int w, int h) {
+  XColor grey{};
+  grey.red = grey.green = grey.blue = 192 * 257;
+  grey.flags = DoRed | DoGreen | DoBlue;
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &grey);
+  // Near the corners and edges, where the lock draws nothing but its background.
+  const int inset = 6;
+  const int xs[] = {x + inset, x + w / 2, x + w - 1 - inset};
+  const int ys[] = {y + inset, y + h - 1 - inset};
+  for (int px : xs) {
+    for (int py : ys) {
+      const unsigned long pixel = PixelAt(display, px, py);
+      if (pixel != grey.pixel) {
+        std::printf("%d,%d shows 0x%06lx\n", px, py, pixel);
+        return 1;
+      }
+    }
+  }
+  std::puts("covered");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "x-attack: no display\n");
+    return 2;
+  }
+  // An attacker does not stop at its own failed requests.
+  XSetErrorHandler(ErrorsIgnored);
+  const std::string command = argc > 1 ? argv[1] : "";
+  auto window = [&] { return static_cast<Window>(std::strtoul(argv[2], nullptr, 0)); };
+  auto number = [&](int i) { return std::atoi(argv[i]); };
+  if (command == "xdnd-enter" && argc == 3) return XdndEnter(display, window());
+  if (command == "destroy" && argc == 3) {
+    XDestroyWindow(display, window());
+    return Done(display);
+  }
+  if (command == "reparent" && argc == 3) return Reparent(display, window());
+  if (command == "unmap-loop" && argc == 4) return UnmapLoop(display, window(), number(3));
+  if (command == "move" && argc == 5) {
+    XMoveWindow(display, window(), number(3), number(4));
+    return Done(display);
+  }
+  if (command == "resize" && argc == 5) {
+    XResizeWindow(display, window(), number(3), number(4));
+    return Done(display);
+  }
+  if (command == "empty-shape" && argc == 3) return EmptyShape(display, window());
+  if (command == "clear-override" && argc == 3) return ClearOverride(display, window());
+  if (command == "churn" && argc == 3) return Churn(display, number(2));
+  if (command == "raise-loop" && argc == 2) return RaiseLoop(display);
+  if (command == "share-visible" && argc == 5) {
+    return ShareVisible(display, number(2), number(3), number(4));
+  }
+  if (command == "covered" && argc == 6) {
+    return Covered(display, number(2), number(3), number(4), number(5));
+  }
+  std::fprintf(stderr, "usage: x-attack COMMAND [ARGS] (see the source)\n");
+  return 2;
+}

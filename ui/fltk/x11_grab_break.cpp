@@ -1,0 +1,108 @@
+#include "ui/fltk/x11_grab_break.h"
+
+#include <X11/XKBlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vellomar::ui {
+namespace {
+
+// The private actions of the XFree86 family carry their name in the action's data.
+bool BreaksGrabs(const XkbAction& action) {
+  if (action.type != XkbSA_XFree86Private) return false;
+  const auto* data = reinterpret_cast<const char*>(action.any.data);
+  return std::memcmp(data, "Ungrab", 6) == 0 || std::memcmp(data, "ClsGrb", 6) == 0;
+}
+
+}  // namespace
+
+GrabBreakKeys::GrabBreakKeys(Display* display) : display_(display) {
+  int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion, event = 0;
+  if (XkbQueryExtension(display_, &opcode, &event, &error, &major, &minor)) xkb_event_ = event;
+}
+
+GrabBreakKeys::~GrabBreakKeys() {
+  Restore();
+}
+
+void GrabBreakKeys::Disable() {
+  if (disabled_ || xkb_event_ < 0) return;
+  disabled_ = true;
+  // Told of every new keymap while the lock is up.
+  XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbMapNotify, XkbAllMapComponentsMask,
+                        XkbAllMapComponentsMask);
+  Strip();
+}
+
+void GrabBreakKeys::Strip() {
+  XkbDescPtr xkb = XkbGetMap(display_, XkbAllClientInfoMask | XkbAllServerInfoMask, XkbUseCoreKbd);
+  if (!xkb) return;
+  int first = -1, last = -1;
+  for (int key = xkb->min_key_code; key <= xkb->max_key_code; ++key) {
+    if (!XkbKeyHasActions(xkb, key)) continue;
+    XkbAction* actions = XkbKeyActionsPtr(xkb, key);
+    for (int i = 0; i < XkbKeyNumActions(xkb, key); ++i) {
+      if (!BreaksGrabs(actions[i])) continue;
+      Removed removed{static_cast<unsigned>(key), i, {}};
+      std::memcpy(removed.action, &actions[i], sizeof removed.action);
+      removed_.push_back(removed);
+      std::memset(&actions[i], 0, sizeof actions[i]);
+      actions[i].type = XkbSA_NoAction;
+      if (first < 0) first = key;
+      last = key;
+    }
+  }
+  if (first >= 0) {
+    XkbMapChangesRec changes{};
+    changes.changed = XkbKeyActionsMask;
+    changes.first_key_act = static_cast<KeyCode>(first);
+    changes.num_key_acts = static_cast<unsigned char>(last - first + 1);
+    XkbChangeMap(display_, xkb, &changes);
+    XSync(display_, False);
+  }
+  XkbFreeKeyboard(xkb, 0, True);
+}
+
+void GrabBreakKeys::Restore() {
+  if (!disabled_) return;
+  disabled_ = false;
+  XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbMapNotify, XkbAllMapComponentsMask, 0);
+  if (removed_.empty()) return;
+  XkbDescPtr xkb = XkbGetMap(display_, XkbAllClientInfoMask | XkbAllServerInfoMask, XkbUseCoreKbd);
+  if (xkb) {
+    int first = -1, last = -1;
+    for (const Removed& removed : removed_) {
+      const int key = static_cast<int>(removed.keycode);
+      if (key < xkb->min_key_code || key > xkb->max_key_code || !XkbKeyHasActions(xkb, key) ||
+          removed.index >= XkbKeyNumActions(xkb, key)) {
+        continue;
+      }
+      XkbAction& action = XkbKeyActionsPtr(xkb, key)[removed.index];
+      if (action.type != XkbSA_NoAction) continue;  // the keymap has changed since
+      std::memcpy(&action, removed.action, sizeof removed.action);
+      first = first < 0 ? key : std::min(first, key);
+      last = std::max(last, key);
+    }
+    if (first >= 0) {
+      XkbMapChangesRec changes{};
+      changes.changed = XkbKeyActionsMask;
+      changes.first_key_act = static_cast<KeyCode>(first);
+      changes.num_key_acts = static_cast<unsigned char>(last - first + 1);
+      XkbChangeMap(display_, xkb, &changes);
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+  }
+  removed_.clear();
+  XSync(display_, False);
+}
+
+bool GrabBreakKeys::OnEvent(const XEvent& event) {
+  if (xkb_event_ < 0 || event.type != xkb_event_) return false;
+  const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+  if (xkb.any.xkb_type != XkbMapNotify) return false;
+  if (disabled_) Strip();
+  return true;
+}
+
+}  // namespace vellomar::ui

@@ -1,0 +1,329 @@
+#include "ui/fltk/x11_lock_windows.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/shape.h>
+
+#include <algorithm>
+#include <string>
+
+namespace vellomar::ui {
+namespace {
+
+void RootSize(Display* display, int& width, int& height) {
+  Window root = 0;
+  int x = 0, y = 0;
+  unsigned w = 0, h = 0, border = 0, depth = 0;
+  XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &w, &h, &border, &depth);
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+}
+
+Window ParentOf(Display* display, Window window) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  if (children) XFree(children);
+  return parent;
+}
+
+// Adds `mask` to what this client hears from `window`, keeping what it already asked for.
+void SelectMore(Display* display, Window window, long mask) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, window, &attributes)) return;
+  if ((attributes.your_event_mask & mask) == mask) return;
+  XSelectInput(display, window, attributes.your_event_mask | mask);
+}
+
+void SelectLess(Display* display, Window window, long mask) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, window, &attributes)) return;
+  if (!(attributes.your_event_mask & mask)) return;
+  XSelectInput(display, window, attributes.your_event_mask & ~mask);
+}
+
+// A window's shape of one kind as rectangles; an unshaped window reports its own bounds.
+std::vector<XRectangle> ShapeOf(Display* display, Window window, int kind) {
+  int count = 0, ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(display, window, kind, &count, &ordering);
+  std::vector<XRectangle> out(rects, rects + (rects ? count : 0));
+  if (rects) XFree(rects);
+  return out;
+}
+
+bool SameRects(const std::vector<XRectangle>& a, const std::vector<XRectangle>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const XRectangle& p, const XRectangle& q) {
+                      return p.x == q.x && p.y == q.y && p.width == q.width &&
+                             p.height == q.height;
+                    });
+}
+
+XRectangle Rect(const CoverRect& rect) {
+  return {static_cast<short>(rect.x), static_cast<short>(rect.y),
+          static_cast<unsigned short>(std::max(rect.width, 1)),
+          static_cast<unsigned short>(std::max(rect.height, 1))};
+}
+
+}  // namespace
+
+LockWindows::LockWindows(Display* display)
+    : display_(display), root_(DefaultRootWindow(display)), parent_(root_) {
+  int event = 0, error = 0;
+  if (XShapeQueryExtension(display_, &event, &error)) shape_event_ = event;
+  int major = 0, minor = 0;
+  composite_ = XCompositeQueryExtension(display_, &event, &error) &&
+               XCompositeQueryVersion(display_, &major, &minor) &&
+               (major > 0 || minor >= 3);  // the overlay window came with 0.3
+  const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display_));
+  compositor_selection_ = XInternAtom(display_, selection.c_str(), False);
+}
+
+LockWindows::~LockWindows() {
+  kept_.clear();
+  Release();
+}
+
+void LockWindows::Release() {
+  UseOverlay(false);
+  SelectLess(display_, root_, SubstructureNotifyMask);
+}
+
+void LockWindows::Keep(Window window, const CoverRect& rect) {
+  kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
+                             [&](const Kept& kept) { return kept.window == window; }),
+              kept_.end());
+  kept_.push_back({window, rect});
+  Watch(window);
+  Check();
+}
+
+void LockWindows::Forget(Window window) {
+  const auto it = std::find_if(kept_.begin(), kept_.end(),
+                               [&](const Kept& kept) { return kept.window == window; });
+  if (it == kept_.end()) return;
+  const CoverRect rect = it->rect;
+  kept_.erase(it);
+  // Back to the root, where its owner can hide or destroy it as usual.
+  if (parent_ != root_) XReparentWindow(display_, window, root_, rect.x, rect.y);
+  if (kept_.empty()) {
+    Release();
+  } else {
+    Check();
+  }
+}
+
+bool LockWindows::Keeping(Window window) const {
+  return std::any_of(kept_.begin(), kept_.end(),
+                     [&](const Kept& kept) { return kept.window == window; });
+}
+
+std::vector<Window> LockWindows::Windows() const {
+  std::vector<Window> windows;
+  for (const Kept& kept : kept_) windows.push_back(kept.window);
+  return windows;
+}
+
+void LockWindows::Watch(Window window) {
+  SelectMore(display_, window, StructureNotifyMask | VisibilityChangeMask);
+  if (shape_event_ >= 0) XShapeSelectInput(display_, window, ShapeNotifyMask);
+}
+
+bool LockWindows::WantOverlay() {
+  if (!composite_ || kept_.empty()) return false;
+  if (XGetSelectionOwner(display_, compositor_selection_) == 0) return true;
+  // A compositing manager draws the whole screen into the overlay: only a lock that covers the
+  // whole screen may hide it all.
+  int width = 0, height = 0;
+  RootSize(display_, width, height);
+  return std::any_of(kept_.begin(), kept_.end(), [&](const Kept& kept) {
+    const CoverRect& r = kept.rect;
+    return r.x <= 0 && r.y <= 0 && r.x + r.width >= width && r.y + r.height >= height;
+  });
+}
+
+namespace {
+constexpr int kShapeKinds[2] = {ShapeBounding, ShapeInput};
+}  // namespace
+
+void LockWindows::UseOverlay(bool use) {
+  if (use == (overlay_ != 0)) return;
+  if (use) {
+    overlay_ = XCompositeGetOverlayWindow(display_, root_);
+    if (!overlay_) {
+      composite_ = false;  // the server would not give it: keep re-raising instead
+      return;
+    }
+    for (int i = 0; i < 2; ++i) {
+      found_shape_[i] = ShapeOf(display_, overlay_, kShapeKinds[i]);
+      set_shape_[i].clear();
+    }
+    shaped_for_.clear();
+    SelectMore(display_, overlay_, StructureNotifyMask | SubstructureNotifyMask);
+    if (shape_event_ >= 0) XShapeSelectInput(display_, overlay_, ShapeNotifyMask);
+    // Windows raised above ours among the root's children no longer matter.
+    SelectLess(display_, root_, SubstructureNotifyMask);
+    parent_ = overlay_;
+    ShapeOverlay();
+  } else {
+    parent_ = root_;
+  }
+  for (const Kept& kept : kept_) {
+    XReparentWindow(display_, kept.window, parent_, kept.rect.x, kept.rect.y);
+  }
+  if (!use) {
+    // Give the overlay back as we found it: a compositing manager goes on using it.
+    XShapeSelectInput(display_, overlay_, 0);
+    SelectLess(display_, overlay_, StructureNotifyMask | SubstructureNotifyMask);
+    for (int i = 0; i < 2; ++i) {
+      XShapeCombineRectangles(display_, overlay_, kShapeKinds[i], 0, 0, found_shape_[i].data(),
+                              static_cast<int>(found_shape_[i].size()), ShapeSet, Unsorted);
+    }
+    XCompositeReleaseOverlayWindow(display_, root_);
+    overlay_ = 0;
+  }
+  XFlush(display_);
+}
+
+void LockWindows::ShapeOverlay() {
+  // The overlay shows and takes input exactly where our windows are. The server hands a shape
+  // back in its own banded form, so what it reported after our last change is what to compare
+  // with: setting a shape again would only notify us again.
+  std::vector<XRectangle> wanted;
+  for (const Kept& kept : kept_) wanted.push_back(Rect(kept.rect));
+  for (int i = 0; i < 2; ++i) {
+    if (SameRects(wanted, shaped_for_) && !set_shape_[i].empty() &&
+        SameRects(ShapeOf(display_, overlay_, kShapeKinds[i]), set_shape_[i])) {
+      continue;
+    }
+    XShapeCombineRectangles(display_, overlay_, kShapeKinds[i], 0, 0, wanted.data(),
+                            static_cast<int>(wanted.size()), ShapeSet, Unsorted);
+    set_shape_[i] = ShapeOf(display_, overlay_, kShapeKinds[i]);
+  }
+  shaped_for_ = wanted;
+}
+
+void LockWindows::Check() {
+  UseOverlay(WantOverlay());
+  // Told of whatever is raised above ours while they are children of the root.
+  if (!overlay_ && !kept_.empty()) SelectMore(display_, root_, SubstructureNotifyMask);
+  if (overlay_) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, overlay_, &attributes) &&
+        attributes.map_state == IsUnmapped) {
+      XMapWindow(display_, overlay_);
+    }
+    ShapeOverlay();
+  }
+  std::vector<Kept> destroyed;
+  for (const Kept& kept : kept_) {
+    if (!KeepOne(kept)) destroyed.push_back(kept);
+  }
+  for (const Kept& gone : destroyed) {
+    kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
+                               [&](const Kept& kept) { return kept.window == gone.window; }),
+                kept_.end());
+  }
+  KeepStacking();
+  if (kept_.empty()) Release();
+  XFlush(display_);
+  for (const Kept& gone : destroyed) {
+    if (on_destroyed_) on_destroyed_(gone.window, gone.rect);
+  }
+}
+
+bool LockWindows::KeepOne(const Kept& kept) {
+  const Window window = kept.window;
+  const CoverRect& rect = kept.rect;
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display_, window, &attributes)) return false;  // destroyed
+  // Before anything maps it again: a window without the flag would be framed, and could be
+  // closed, by the window manager.
+  if (!attributes.override_redirect) {
+    XSetWindowAttributes set{};
+    set.override_redirect = True;
+    XChangeWindowAttributes(display_, window, CWOverrideRedirect, &set);
+  }
+  if (ParentOf(display_, window) != parent_) {
+    XReparentWindow(display_, window, parent_, rect.x, rect.y);
+  }
+  if (attributes.border_width != 0) XSetWindowBorderWidth(display_, window, 0);
+  if (attributes.x != rect.x || attributes.y != rect.y || attributes.width != rect.width ||
+      attributes.height != rect.height) {
+    XMoveResizeWindow(display_, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                      static_cast<unsigned>(rect.height));
+  }
+  if (shape_event_ >= 0) {
+    const std::vector<XRectangle> whole = {Rect({0, 0, rect.width, rect.height})};
+    for (int kind : {ShapeBounding, ShapeClip, ShapeInput}) {
+      if (!SameRects(ShapeOf(display_, window, kind), whole)) {
+        XShapeCombineMask(display_, window, kind, 0, 0, 0, ShapeSet);
+      }
+    }
+  }
+  if (attributes.map_state == IsUnmapped) XMapWindow(display_, window);
+  return true;
+}
+
+void LockWindows::KeepStacking() {
+  if (kept_.empty()) return;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display_, parent_, &root, &parent, &children, &count)) return;
+  // Children come bottom to top. Ours must be the topmost, in the order kept; a window that is
+  // not ours may lie above them only while it is not viewable.
+  std::vector<Window> above;
+  bool reached = false;
+  for (unsigned i = 0; i < count; ++i) {
+    if (children[i] == kept_.front().window) reached = true;
+    if (reached) above.push_back(children[i]);
+  }
+  if (children) XFree(children);
+  bool in_order = reached;
+  std::size_t next = 0;
+  for (Window window : above) {
+    if (next < kept_.size() && window == kept_[next].window) {
+      ++next;
+      continue;
+    }
+    if (Keeping(window)) {
+      in_order = false;  // ours, but out of order
+      break;
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, window, &attributes) &&
+        attributes.map_state == IsViewable) {
+      in_order = false;
+      break;
+    }
+  }
+  if (in_order && next == kept_.size()) return;
+  for (const Kept& kept : kept_) XRaiseWindow(display_, kept.window);
+}
+
+bool LockWindows::Concerns(const XEvent& event) const {
+  if (kept_.empty()) return false;
+  if (shape_event_ >= 0 && event.type == shape_event_ + ShapeNotify) {
+    const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
+    return shape.window == overlay_ || Keeping(shape.window);
+  }
+  switch (event.type) {
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case CreateNotify:
+    case DestroyNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+    case GravityNotify:
+    case VisibilityNotify:
+      // Our own windows, the overlay, and (while the windows are children of the root) whatever
+      // else happens among the root's children.
+      return event.xany.window == parent_ || event.xany.window == overlay_ ||
+             Keeping(event.xany.window);
+    default:
+      return false;
+  }
+}
+
+}  // namespace vellomar::ui
