@@ -7,6 +7,7 @@
 
 #include "platform/emulated.h"
 #include "startup/pass_main.h"
+#include "tools/tool_info.h"
 #include "ui/application.h"
 #include "ui/fltk/fltk_backend.h"
 #include "ui/trace.h"
@@ -25,14 +26,25 @@ std::string CommandLine(int argc, char** argv) {
   return line;
 }
 
+constexpr char kUsage[] =
+    "usage: kestrom.exe [/locknow | /locknowfull] [/nosmile] [/SU:RECORD]\n"
+    "       kestrom.exe /setup\n"
+    "Locks the desktop until the Vellomar password is typed. Run it in its program folder,\n"
+    "which holds supermp.dat; without a switch it shows the 60-second start-up prompt.\n"
+    "See kestrom.exe(1).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace vellomar;
+  // Only these two exact words: anything else is the command line the system reads.
+  if (tools::AnswerHelpOrVersion(argc, argv, "kestrom.exe", kUsage)) return 0;
   try {
     // The display first: opening it takes the keyboard, and the rest can wait until it is held.
     ui::FltkBackend backend;
-    platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path());
+    // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
+    platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
+                                      platform::DesktopPlaces::FromEnvironment());
     ui::Trace trace = ui::Trace::FromEnvironment();
     ui::Application app(backend, machine.services(), CommandLine(argc, argv), &trace);
     return app.Run<PassMain>();

@@ -75,11 +75,20 @@ std::string DosPaths::MatchEntry(const fs::path& folder, const std::string& name
   std::error_code error;
   if (fs::exists(fs::symlink_status(folder / name, error))) return name;
   std::string best;
+  std::vector<std::string> entries;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::string entry = it->path().filename().string();
+    entries.push_back(entry);
     if (SameDosName(entry, name) && (best.empty() || entry < best)) best = entry;
   }
-  return best.empty() ? name : best;
+  if (!best.empty()) return best;
+  // Windows also opens an entry by its 8.3 alias (PROGRA~1), as the boot lock line names it.
+  if (name.find('~') != std::string::npos) {
+    for (const std::string& entry : entries) {
+      if (!IsShortName(entry) && SameDosName(ShortNameIn(entry, entries), name)) return entry;
+    }
+  }
+  return name;
 }
 
 ResolvedPath DosPaths::Resolve(const std::string& dos_path) const {

@@ -20,9 +20,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/desktop_twins.h"
 #include "platform/platform.h"
 
 namespace vellomar::platform {
@@ -43,7 +45,10 @@ enum class KeyCreation { kCreated, kExisted, kDamaged, kFailed };
 // process's).
 class EmulatedMachine {
  public:
-  EmulatedMachine(std::filesystem::path drive_c, std::filesystem::path current_dir);
+  // With `places`, every shortcut written or deleted on the Desktop or in the Start menu gets or
+  // loses its desktop twin there (platform/desktop_twins.h); tests leave it out.
+  EmulatedMachine(std::filesystem::path drive_c, std::filesystem::path current_dir,
+                  std::optional<DesktopPlaces> places = std::nullopt);
   ~EmulatedMachine();
 
   FileSystem& files();

@@ -151,8 +151,9 @@ struct EmulatedFileSystem::OpenFile {
   }
 };
 
-EmulatedFileSystem::EmulatedFileSystem(DosPaths& paths, std::shared_ptr<ReplaceFaults> faults)
-    : paths_(paths), faults_(std::move(faults)) {}
+EmulatedFileSystem::EmulatedFileSystem(DosPaths& paths, std::shared_ptr<ReplaceFaults> faults,
+                                       DesktopTwins* twins)
+    : paths_(paths), faults_(std::move(faults)), twins_(twins) {}
 
 // Open output files that were never closed are abandoned here: their targets stay untouched.
 EmulatedFileSystem::~EmulatedFileSystem() = default;
@@ -314,6 +315,7 @@ void EmulatedFileSystem::Kill(const std::string& pattern) {
     struct stat st {};
     if (Stat(victim, &st) && ReadOnly(st)) throw FileError(errc::kPathFileAccessError, pattern);
     if (unlink(victim.c_str()) != 0) throw FileError(CodeForErrno(errno), pattern);
+    if (twins_ && SameDosName(victim.extension().string(), ".lnk")) twins_->LinkDeleted(victim);
   }
 }
 

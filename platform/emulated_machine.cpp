@@ -25,23 +25,31 @@ fs::path DefaultDriveC() {
 }
 
 struct EmulatedMachine::Impl {
-  Impl(fs::path drive_c, const fs::path& current_dir)
+  Impl(fs::path drive_c, const fs::path& current_dir, std::optional<DesktopPlaces> places)
       : faults(std::make_shared<ReplaceFaults>()),
         paths(std::move(drive_c), current_dir),
-        files(paths, faults),
-        registry([this] { return paths.Resolve(kRegistryFile).host; }, faults),
-        links([this](const std::string& dos) { return paths.Resolve(dos).host; }, kProgramsFolder,
+        twins(places ? std::make_unique<DesktopTwins>(
+                           std::move(*places), [this](const std::string& dos) { return Host(dos); },
+                           paths.drive_c())
+                     : nullptr),
+        files(paths, faults, twins.get()),
+        registry([this] { return Host(kRegistryFile); }, faults),
+        links([this](const std::string& dos) { return Host(dos); }, kProgramsFolder, twins.get(),
               faults) {}
+
+  fs::path Host(const std::string& dos) const { return paths.Resolve(dos).host; }
 
   std::shared_ptr<ReplaceFaults> faults;
   DosPaths paths;
+  std::unique_ptr<DesktopTwins> twins;
   EmulatedFileSystem files;
   EmulatedRegistry registry;
   LnkShellLinks links;
 };
 
-EmulatedMachine::EmulatedMachine(fs::path drive_c, fs::path current_dir)
-    : impl_(std::make_unique<Impl>(std::move(drive_c), current_dir)) {}
+EmulatedMachine::EmulatedMachine(fs::path drive_c, fs::path current_dir,
+                                 std::optional<DesktopPlaces> places)
+    : impl_(std::make_unique<Impl>(std::move(drive_c), current_dir, std::move(places))) {}
 
 EmulatedMachine::~EmulatedMachine() = default;
 

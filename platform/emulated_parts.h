@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/desktop_twins.h"
 #include "platform/dos_attributes.h"
 #include "platform/emulated.h"
 #include "platform/errors.h"
@@ -53,7 +54,9 @@ class DosPaths {
 
 class EmulatedFileSystem : public FileSystem {
  public:
-  EmulatedFileSystem(DosPaths& paths, std::shared_ptr<ReplaceFaults> faults);
+  // `twins`, when given, learns of every .lnk that Kill deletes.
+  EmulatedFileSystem(DosPaths& paths, std::shared_ptr<ReplaceFaults> faults,
+                     DesktopTwins* twins = nullptr);
   ~EmulatedFileSystem() override;
 
   std::string CurDir() const override;
@@ -83,6 +86,7 @@ class EmulatedFileSystem : public FileSystem {
   DosPaths& paths_;
   std::shared_ptr<ReplaceFaults> faults_;
   DosAttributeStore attributes_;
+  DesktopTwins* twins_;
   std::map<int, std::unique_ptr<OpenFile>> open_;
 };
 

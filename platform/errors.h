@@ -9,6 +9,7 @@ namespace vellomar {
 
 namespace errc {
 constexpr int kInvalidProcedureCall = 5;
+constexpr int kSubscriptOutOfRange = 9;
 constexpr int kBadFileNameOrNumber = 52;
 constexpr int kFileNotFound = 53;
 constexpr int kBadFileMode = 54;

@@ -32,8 +32,9 @@ class FileSystem {
   virtual void ChDir(const std::string& path) = 0;
 
   // Opens `path` as file `number`. Input reads from the start (53 when missing, 75 for a
-  // directory or anything else that is not a plain file, such as a device or a pipe); Output empties the file, but the old content stays whole on disk until Close
-  // replaces it atomically (75 when the file or its folder is read-only, 76 for a missing folder).
+  // directory or anything else that is not a plain file, such as a device or a pipe); Output
+  // empties the file, but the old content stays whole on disk until Close replaces it atomically
+  // (75 when the file or its folder is read-only, 76 for a missing folder).
   virtual void Open(int number, const std::string& path, OpenMode mode) = 0;
   // Reads one line up to CR, LF or CR LF (not included); 62 at end of file.
   virtual std::string LineInput(int number) = 0;

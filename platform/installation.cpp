@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kFile = 1;
 constexpr char kMsdosSys[] = "C:\\MSDOS.SYS";
+constexpr char kAutoexecBat[] = "C:\\AUTOEXEC.BAT";
+constexpr char kDosStartBat[] = "C:\\WINDOWS\\DOSSTART.BAT";
 
 // MSDOS.SYS as Windows 98 leaves it, padding lines included (it must stay over 1024 bytes).
 std::vector<std::string> MsdosSysLines() {
@@ -48,7 +50,14 @@ class Installer {
     }
     Step([&] { MakeRegistry(); });
     Step([&] { MakeMsdosSys(); });
-    Step([&] { CopyProgram(); });
+    Step([&] { MakeTextFile(kAutoexecBat, {"@ECHO OFF", "PROMPT $p$g"}); });
+    Step([&] {
+      MakeTextFile(kDosStartBat, {"@ECHO OFF", "REM Run when Windows restarts in MS-DOS mode."});
+    });
+    Step([&] { PutProgram(options_.program, "kestrom.exe"); });
+    if (!options_.console_lock.empty()) {
+      Step([&] { PutProgram(options_.console_lock, "halvrik.exe"); });
+    }
     Step([&] { MakePasswordFile(); });
     return result_;
   }
@@ -106,15 +115,47 @@ class Installer {
     result_.done.push_back(std::string("created ") + kMsdosSys + " (read-only, hidden, system)");
   }
 
-  void CopyProgram() {
-    const std::string target = std::string(kProgramFolder) + "\\kestrom.exe";
+  // A start-up file with `lines`, only when there is none of that name.
+  void MakeTextFile(const char* path, const std::vector<std::string>& lines) {
+    if (Exists(path)) {
+      result_.done.push_back(std::string("kept ") + path);
+      return;
+    }
+    FileSystem& files = machine_.files();
+    files.Open(kFile, path, OpenMode::Output);
+    for (const std::string& line : lines) files.PrintLine(kFile, line);
+    files.Close(kFile);
+    result_.done.push_back(std::string("created ") + path);
+  }
+
+  void PutProgram(const fs::path& source, const std::string& name) {
+    const std::string target = std::string(kProgramFolder) + "\\" + name;
     std::error_code error;
-    if (!fs::is_regular_file(options_.program, error)) {
-      throw std::runtime_error("program not found: " + options_.program.string() +
+    if (!fs::is_regular_file(source, error)) {
+      throw std::runtime_error("program not found: " + source.string() +
                                " (build it, or pass --program)");
     }
-    machine_.files().FileCopy(machine_.DosPath(options_.program), target);
-    result_.done.push_back("copied " + options_.program.string() + " to " + target);
+    if (options_.link_programs) {
+      LinkOver(fs::absolute(source), machine_.HostPath(target));
+      result_.done.push_back("linked " + target + " to " + fs::absolute(source).string());
+      return;
+    }
+    machine_.files().FileCopy(machine_.DosPath(source), target);
+    result_.done.push_back("copied " + source.string() + " to " + target);
+  }
+
+  // Puts a symbolic link to `source` at `target`, replacing a file or link there in one rename.
+  static void LinkOver(const fs::path& source, const fs::path& target) {
+    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".new");
+    std::error_code error;
+    fs::remove(temp, error);
+    fs::create_symlink(source, temp);
+    fs::rename(temp, target, error);
+    if (error) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      throw std::runtime_error("cannot link " + target.string() + ": " + error.message());
+    }
   }
 
   void MakePasswordFile() {

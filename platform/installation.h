@@ -7,9 +7,12 @@
 //   C:\WINDOWS\SYSTEM.REG holding the RunServices key (kRunServicesKey under
 //     HKEY_LOCAL_MACHINE); an existing file only gains the key when it lacks it, never overwritten
 //   C:\MSDOS.SYS with [Paths] and [Options], read-only, hidden and system
-//   C:\Program Files\Vellomar\kestrom.exe, copied from the built program every time (atomically)
+//   C:\AUTOEXEC.BAT and C:\WINDOWS\DOSSTART.BAT, short batch files as Windows 98 leaves them
+//   C:\Program Files\Vellomar\kestrom.exe and halvrik.exe, put there every time (atomically):
+//     copies of a built program, or symbolic links to an installed package's programs, so that
+//     upgrading the package upgrades every drive
 //   C:\Program Files\Vellomar\supermp.dat holding the no-password record
-// Running it again changes nothing but the program file.
+// Running it again changes nothing but the program files; existing boot files are never touched.
 
 #include <filesystem>
 #include <string>
@@ -20,9 +23,11 @@ namespace vellomar::platform {
 inline constexpr char kProgramFolder[] = "C:\\Program Files\\Vellomar";
 
 struct InstallOptions {
-  std::filesystem::path drive_c;  // host folder of drive C:, created when missing
-  std::filesystem::path program;  // the kestrom.exe to install
-  std::string initial_record;     // the line of a new supermp.dat, without its CR LF
+  std::filesystem::path drive_c;       // host folder of drive C:, created when missing
+  std::filesystem::path program;       // the kestrom.exe to install
+  std::filesystem::path console_lock;  // the halvrik.exe to install; none when empty
+  bool link_programs = false;          // link to the programs instead of copying them
+  std::string initial_record;          // the line of a new supermp.dat, without its CR LF
 };
 
 struct InstallResult {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/desktop_twins.h"
 
 namespace vellomar::platform {
 
@@ -150,9 +151,11 @@ std::string BuildLnkFile(const LinkSpec& link) {
 }
 
 LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                             std::string programs_folder, std::shared_ptr<ReplaceFaults> faults)
+                             std::string programs_folder, DesktopTwins* twins,
+                             std::shared_ptr<ReplaceFaults> faults)
     : host_path_(std::move(host_path)),
       programs_folder_(std::move(programs_folder)),
+      twins_(twins),
       faults_(std::move(faults)) {}
 
 long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
@@ -177,10 +180,11 @@ long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::strin
       }
     }
 
-    const std::string bytes = BuildLnkFile({target, arguments, FolderOf(target)});
+    const LinkSpec link{target, arguments, FolderOf(target)};
     // Written beside the old link and renamed over it: an existing link is kept whole or
     // replaced whole.
-    ReplaceFileContent(host_link, bytes, faults_);
+    ReplaceFileContent(host_link, BuildLnkFile(link), faults_);
+    if (twins_) twins_->LinkWritten(host_link, link);
     return 1;
   } catch (const std::exception&) {
     // The caller only learns success or failure, as with the setup toolkit's routine.

@@ -12,6 +12,8 @@
 
 namespace vellomar::platform {
 
+class DesktopTwins;
+
 struct LinkSpec {
   std::string target;     // DOS path of the target, e.g. C:\Program Files\Vellomar\kestrom.exe
   std::string arguments;  // e.g. "/locknow"
@@ -25,15 +27,18 @@ class LnkShellLinks : public ShellLinks {
  public:
   // `host_path` maps a DOS path to the host path; `programs_folder` is the DOS path of the Start
   // menu's Programs folder (C:\WINDOWS\Start Menu\Programs).
-  // `faults` are the machine's replacement test hooks.
+  // `twins`, when given, gets a desktop twin of every link written; `faults` are the machine's
+  // replacement test hooks.
   LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                std::string programs_folder, std::shared_ptr<ReplaceFaults> faults = nullptr);
+                std::string programs_folder, DesktopTwins* twins = nullptr,
+                std::shared_ptr<ReplaceFaults> faults = nullptr);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
 
  private:
   std::function<std::filesystem::path(const std::string&)> host_path_;
   std::string programs_folder_;
+  DesktopTwins* twins_;
   std::shared_ptr<ReplaceFaults> faults_;
 };
 

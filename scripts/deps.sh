@@ -8,8 +8,10 @@ packages=(
   libxft-dev libfontconfig-dev libfreetype-dev libpng-dev zlib1g-dev libbrotli-dev libexpat1-dev
   libxcursor-dev libxcomposite-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
   libxdmcp-dev libbsd-dev libmd-dev
-  xvfb xauth openbox xdotool wmctrl x11-utils x11-xkb-utils imagemagick
+  xvfb xauth openbox icewm xdotool wmctrl x11-utils x11-xkb-utils imagemagick
   liblnk-utils attr
+  # the package and its checks: dpkg-shlibdeps, lintian, man pages, launchers (gio runs them)
+  dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin xdg-user-dirs
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
   clang libclang-rt-14-dev
 )

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh kestrom vellomar-install vellomar-start
+scripts/build.sh kestrom halvrik vellomar-install vellomar-start
 build/tools/vellomar-install --program build/app/kestrom.exe
 drive_c="${VELLOMAR_DRIVE_C:-${XDG_DATA_HOME:-$HOME/.local/share}/vellomar/drive_c}"
 if [ -z "${DISPLAY:-}" ]; then

@@ -1,5 +1,6 @@
 #include "setup/enter_setup_password.h"
 
+#include "setup/setup.h"
 #include "startup/password_record.h"
 
 namespace vellomar {
@@ -12,6 +13,7 @@ EnterSetupPassword::EnterSetupPassword(ui::Application& app) : ui::Form(app, "En
 void EnterSetupPassword::InitializeComponent() {
   InitCaption("Enter Setup");
   border = ui::BorderStyle::FixedDialog;
+  show_in_taskbar = false;
   centered = true;
   client_width = 3984;
   client_height = 2112;
@@ -21,6 +23,7 @@ void EnterSetupPassword::InitializeComponent() {
 
   lblLabels.rect = {240, 1080, 1080, 375};
   lblLabels.InitCaption("&Password:");
+  lblLabels.tab_index = 0;  // just before Text1, the box it names
 
   Text1.rect = {1320, 960, 2325, 345};
   Text1.InitText("");
@@ -71,7 +74,8 @@ void EnterSetupPassword::cmdOK_Click() {
     app().MsgBox(kMsgRecordMissing, "Error");
     AbruptEnd();
   }
-  // Setup would run modally here; the program ends when it returns.
+  // Setup runs modally; the program ends when it returns.
+  app().Get<Setup>().Show(/*modal=*/true);
   app().End();
 }
 
@@ -95,7 +99,7 @@ void EnterSetupPassword::Form_QueryUnload(int& cancel, int unload_mode) {
 void EnterSetupPassword::AbruptEnd() {
   app().SetScreenSaverRunning(false);
   Unload();
-  app().End();
+  app().End(1);  // only the failure paths end this way
 }
 
 }  // namespace vellomar

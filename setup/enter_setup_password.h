@@ -1,7 +1,7 @@
 #pragma once
 // EnterSetupPassword: the gate in front of the Setup form, opened by PassMain for exactly
 // "/SETUP". It runs with the keyboard lock engaged; every way out through its buttons releases it.
-// Until the Setup form exists, a correct password ends the program where Setup would open.
+// A correct password releases the lock and opens Setup; the program ends when Setup returns.
 
 #include "ui/application.h"
 #include "ui/controls.h"

@@ -48,6 +48,7 @@ void PassMain::InitializeComponent() {
 
   lblLabels.rect = {105, 840, 1080, 270};
   lblLabels.InitCaption("&Password:");
+  lblLabels.tab_index = 0;  // just before Text1, the box it names
 
   Text1.rect = {960, 720, 2325, 345};
   Text1.InitText("");

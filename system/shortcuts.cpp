@@ -75,7 +75,12 @@ void RemoveDesktopShortcut(platform::FileSystem& files, const std::string& win_p
 
 void RemoveStartMenuFolder(platform::FileSystem& files, const std::string& win_path) {
   const std::string folder = StartMenuFolder(win_path);
-  files.Kill(folder + "\\*.*");
+  try {
+    files.Kill(folder + "\\*.*");
+  } catch (const RuntimeError& error) {
+    // No file in it: an empty folder is simply removed.
+    if (error.code() != errc::kFileNotFound) throw;
+  }
   files.RmDir(folder);
 }
 

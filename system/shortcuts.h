@@ -48,8 +48,8 @@ bool CreateStartMenuShortcuts(platform::ShellLinks& links, const std::string& pr
 
 // Deletes `win_path` + "\desktop\Vellomar.lnk". Throws RuntimeError (53 when it is not there).
 void RemoveDesktopShortcut(platform::FileSystem& files, const std::string& win_path);
-// Deletes every file in the Start-menu folder, then the folder. Throws RuntimeError: an empty
-// folder fails on the deletion (53), a missing one too.
+// Deletes every file in the Start-menu folder, then the folder; an empty folder is just removed.
+// Throws RuntimeError: a missing folder (76), one replaced by a file, a file that cannot go.
 void RemoveStartMenuFolder(platform::FileSystem& files, const std::string& win_path);
 
 }  // namespace vellomar

@@ -1,10 +1,11 @@
 // vellomar-install: prepares drive C: for kestrom.exe (see platform/installation.h for what it
 // makes). Usage:
 //   vellomar-install [--drive-c DIR] [--program PATH]
-// --drive-c defaults to $VELLOMAR_DRIVE_C, else ${XDG_DATA_HOME:-~/.local/share}/vellomar/drive_c;
-// --program defaults to the kestrom.exe built beside this tool (<build>/app/kestrom.exe).
-
-#include <unistd.h>
+// --drive-c defaults to $VELLOMAR_DRIVE_C, else ${XDG_DATA_HOME:-~/.local/share}/vellomar/drive_c.
+// Installed from the package (this tool in <prefix>/bin, the programs in <prefix>/lib/vellomar),
+// the drive gets links to the package's kestrom.exe and halvrik.exe, so that an upgrade reaches
+// every installation. Run from a build tree, it copies <build>/app/kestrom.exe and
+// <build>/tools/halvrik.exe. --program copies that kestrom.exe instead.
 
 #include <cstdio>
 #include <filesystem>
@@ -13,40 +14,55 @@
 #include "platform/emulated.h"
 #include "platform/installation.h"
 #include "startup/password_record.h"
+#include "tools/tool_info.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path BuiltProgram() {
+constexpr char kUsage[] =
+    "usage: vellomar-install [--drive-c DIR] [--program PATH]\n"
+    "Prepares the emulated drive C: for Vellomar: C:\\WINDOWS, the registry, MSDOS.SYS and the\n"
+    "program folder. Never overwrites supermp.dat, the registry or boot files.\n"
+    "See vellomar-install(1).\n";
+
+// Where the programs are: the package's folder beside this tool's bin folder (linked), else
+// the build tree this tool was built in (copied).
+void FindPrograms(vellomar::platform::InstallOptions& options) {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) return fs::path("kestrom.exe");
-  return (self.parent_path().parent_path() / "app" / "kestrom.exe").lexically_normal();
-}
-
-int Usage(const char* why) {
-  if (why) std::fprintf(stderr, "vellomar-install: %s\n", why);
-  std::fprintf(stderr, "usage: vellomar-install [--drive-c DIR] [--program PATH]\n");
-  return 2;
+  const fs::path bin = error ? fs::path(".") : self.parent_path();
+  const fs::path package = bin.parent_path() / "lib" / "vellomar";
+  if (fs::is_regular_file(package / "kestrom.exe", error)) {
+    options.program = package / "kestrom.exe";
+    options.console_lock = package / "halvrik.exe";
+    options.link_programs = true;
+    return;
+  }
+  options.program = (bin.parent_path() / "app" / "kestrom.exe").lexically_normal();
+  options.console_lock = bin / "halvrik.exe";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (vellomar::tools::AnswerHelpOrVersion(argc, argv, "vellomar-install", kUsage)) return 0;
   vellomar::platform::InstallOptions options;
   options.drive_c = vellomar::platform::DefaultDriveC();
-  options.program = BuiltProgram();
+  FindPrograms(options);
   options.initial_record =
       std::string(vellomar::kStartMarker) + vellomar::kNoPasswordPlaceholder + vellomar::kEndMarker;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return Usage(nullptr), 0;
-    if ((arg == "--drive-c" || arg == "--program") && i + 1 < argc) {
-      (arg == "--drive-c" ? options.drive_c : options.program) = fs::absolute(argv[++i]);
+    if (arg == "--drive-c" && i + 1 < argc) {
+      options.drive_c = fs::absolute(argv[++i]);
+    } else if (arg == "--program" && i + 1 < argc) {
+      options.program = fs::absolute(argv[++i]);
+      options.link_programs = false;
     } else {
-      return Usage(("unknown or incomplete argument: " + arg).c_str());
+      return vellomar::tools::UsageError("vellomar-install",
+                                         "unknown or incomplete argument: " + arg, kUsage);
     }
   }
 

@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 #include <optional>
 #include <utility>
@@ -137,6 +138,7 @@ void Application::Created(Form& form) {
 void Application::Load(Form& form) {
   FlagScope loading(form.loading_);
   form.hidden_during_load_ = false;
+  form.focus_ = nullptr;
   form.InitCaption("");
   for (Control* control : form.controls_) {
     control->InitCaption("");
@@ -174,6 +176,10 @@ void Application::Show(Form& form, bool modal) {
     TraceEvent event = Event("show");
     event.fields = {{"form", form.name()}, {"modal", modal}};
     Record(std::move(event));
+    // The focus goes back where the program last put it, else to the first control in tab order.
+    Control* focus =
+        form.focus_ != nullptr && CanTakeFocus(*form.focus_) ? form.focus_ : FirstInTabOrder(form);
+    if (focus != nullptr) FocusRequested(*focus);
   }
   if (active_ != &form) {
     active_ = &form;
@@ -328,8 +334,13 @@ void Application::DeliverTyping(TextBox& box, const std::string& text) {
   });
 }
 
-void Application::DeliverEnter(Form& form) {
+void Application::DeliverEnter(Form& form, Control* focused) {
   Dispatch([&] {
+    if (focused != nullptr && &focused->owner() == &form &&
+        focused->kind() == ControlKind::CommandButton && CanTakeFocus(*focused)) {
+      Click(*focused);
+      return;
+    }
     for (Control* control : form.controls_) {
       auto* button = dynamic_cast<CommandButton*>(control);
       if (button != nullptr && button->is_default && button->Visible() && button->Enabled()) {
@@ -350,6 +361,79 @@ void Application::DeliverEscape(Form& form) {
       }
     }
   });
+}
+
+namespace {
+
+// Tab order: by tab index, a label before the control that shares its index (the label names it).
+bool TabsBefore(const Control* a, const Control* b) {
+  if (a->tab_index != b->tab_index) return a->tab_index < b->tab_index;
+  return a->kind() == ControlKind::Label && b->kind() != ControlKind::Label;
+}
+
+}  // namespace
+
+void Application::DeliverAccessKey(Form& form, char key) {
+  Dispatch([&] {
+    if (!form.loaded_ || !form.visible_) return;
+    const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
+    auto it = std::find_if(form.controls_.begin(), form.controls_.end(), [&](Control* control) {
+      return control->Visible() && control->Enabled() && AccessKey(control->Caption()) == wanted;
+    });
+    if (it == form.controls_.end()) return;
+    Control* owner = *it;
+    if (owner->kind() != ControlKind::Label) {
+      if (!CanTakeFocus(*owner)) return;
+      FocusRequested(*owner);
+      if (owner->kind() != ControlKind::TextBox) Click(*owner);
+      return;
+    }
+    // The next control after the label in tab order, wrapping round to the first.
+    std::vector<Control*> order = form.controls_;
+    std::stable_sort(order.begin(), order.end(), TabsBefore);
+    const auto at = std::find(order.begin(), order.end(), owner);
+    std::rotate(order.begin(), at, order.end());
+    for (Control* next : order) {
+      if (CanTakeFocus(*next)) {
+        FocusRequested(*next);
+        return;
+      }
+    }
+  });
+}
+
+bool Application::CanTakeFocus(const Control& control) {
+  switch (control.kind()) {
+    case ControlKind::TextBox:
+    case ControlKind::CommandButton:
+    case ControlKind::CheckBox:
+    case ControlKind::OptionButton:
+      return control.Visible() && control.Enabled();
+    default:
+      return false;
+  }
+}
+
+Control* Application::FirstInTabOrder(const Form& form) {
+  Control* first = nullptr;
+  for (Control* control : form.controls_) {
+    if (CanTakeFocus(*control) && (first == nullptr || control->tab_index < first->tab_index)) {
+      first = control;
+    }
+  }
+  return first;
+}
+
+char Application::AccessKey(const std::string& caption) {
+  for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+  }
+  return 0;
 }
 
 void Application::DeliverClose(Form& form, int reason) {
@@ -423,6 +507,7 @@ void Application::TimerChanged(ui::Timer& timer) {
 void Application::FocusRequested(Control& control) {
   const Form& form = control.owner();
   if (!form.loaded_ || !form.visible_ || !control.Visible() || !control.Enabled()) return;
+  control.owner().focus_ = &control;
   backend_.SetFocus(control);
 }
 

@@ -86,8 +86,16 @@ class Application {
   // loops unwind; an unhandled run-time error is shown and ends the program, releasing the lock.
   void DeliverClick(Control& control);  // button, check box, option button, text box click
   void DeliverTyping(TextBox& box, const std::string& text);
-  void DeliverEnter(Form& form);   // presses the default button
-  void DeliverEscape(Form& form);  // presses the cancel button
+  // Keyboard input on `form`; the rules are the same in every runtime.
+  // Enter: a command button holding the focus (`focused`) is pressed; otherwise the default
+  // button, if there is one.
+  void DeliverEnter(Form& form, Control* focused = nullptr);
+  // Esc: the cancel button, if there is one.
+  void DeliverEscape(Form& form);
+  // Alt+`key`: the control whose caption marks `key` with '&' (any letter case). A label's access
+  // key gives the focus to the control that follows the label in tab order; a text box takes the
+  // focus; a button, check box or option button takes the focus and is clicked.
+  void DeliverAccessKey(Form& form, char key);
   void DeliverClose(Form& form, int reason);
   void DeliverMouseMove(Form& form);
   void DeliverGotFocus(Form& form);
@@ -99,6 +107,14 @@ class Application {
   void CaptionChanged(Form& form);
   void TimerChanged(ui::Timer& timer);
   void FocusRequested(Control& control);
+
+  // Whether `control` can hold the keyboard focus: a visible, enabled text box, button, check
+  // box or option button.
+  static bool CanTakeFocus(const Control& control);
+  // The control that has the focus when `form` opens: the first in tab order that can take it.
+  static Control* FirstInTabOrder(const Form& form);
+  // The access key a caption marks with '&' ("&&" is a plain '&'), lower-cased; 0 when none.
+  static char AccessKey(const std::string& caption);
 
   // Forms in creation order.
   const std::vector<Form*>& forms() const { return forms_; }

@@ -17,6 +17,7 @@ class Application;
 enum class BorderStyle {
   FixedDialog,  // fixed border, title bar, close box, no minimise/maximise
   FixedSingle,  // the same as seen by the user here
+  Sizable,      // ordinary window: resizable, with minimise and maximise buttons
   None,
 };
 
@@ -36,6 +37,7 @@ class Form {
   BorderStyle border = BorderStyle::FixedDialog;
   bool centered = true;
   Picture icon = Picture::None;
+  bool show_in_taskbar = true;  // false: the window gets no taskbar button
   // A lock screen: placed top-most over the screen, kept above every other window, and its
   // window refuses the window manager's close (which still arrives as a reason-0 close request).
   bool lock_screen = false;
@@ -89,6 +91,7 @@ class Form {
   bool loading_ = false;             // inside Load (InitializeComponent and Form_Load)
   bool unloading_ = false;           // inside Unload, so a nested Unload does nothing
   bool modal_ = false;               // last shown modally
+  Control* focus_ = nullptr;         // the control last given the focus by the program
   std::vector<Control*> controls_;
   std::vector<Timer*> timers_;
 };

@@ -22,8 +22,10 @@ void Welcome2::InitializeComponent() {
 
   lblLabels[0].rect = {240, 1935, 1080, 255};
   lblLabels[0].InitCaption("&Password:");
+  lblLabels[0].tab_index = 0;  // a label comes just before the box of the same index
   lblLabels[1].rect = {240, 2325, 1080, 255};
   lblLabels[1].InitCaption("&Repeat:");
+  lblLabels[1].tab_index = 1;
 
   for (ui::TextBox* box : {&Text2, &Text3}) {
     box->password_char = '*';

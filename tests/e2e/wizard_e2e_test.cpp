@@ -1,7 +1,8 @@
 // The first-time wizard as a user meets it on a fresh installation: the real kestrom.exe walked
 // page by page with the mouse and keyboard, the trial lock, what "Finish" leaves on drive C:, and
-// the next start of Windows (vellomar-start running the RunServices entry) asking for the
-// password the wizard chose.
+// the next start of Windows (vellomar-start running the RunServices entry, by itself or through
+// the desktop's autostart entry) asking for the password the wizard chose; then the desktop
+// launcher the wizard's shortcut got, starting the lock.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "platform/emulated.h"
 #include "startup/password_record.h"
 #include "system/startup_entry.h"
+#include "tests/e2e/form_input.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {
@@ -20,37 +22,11 @@ namespace {
 
 constexpr char kProgramFolder[] = "C:\\Program Files\\Vellomar";
 
-void Key(const std::string& keys) {
-  e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
-}
-void Type(const std::string& text) {
-  e2e::Run({"xdotool", "type", "--delay", "15", text});
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Position of a control in twips (left, top, width, height), as the forms lay them out.
-struct Twips {
-  int left, top, width, height;
-};
 constexpr Twips kCommand1{5400, 2760, 1215, 375};  // "Next" / "Finish" on every page
 constexpr Twips kText2{1440, 1890, 3255, 315};     // Welcome2: the password
 constexpr Twips kText3{1440, 2280, 3255, 315};     // Welcome2: the password again
 constexpr Twips kOption2{600, 1440, 5055, 255};    // Welcome6: option 2
 constexpr Twips kCheck1{600, 1320, 5775, 495};     // Welcome8: taskbar visible
-
-// Clicks a control: its box (for option buttons and check boxes) sits at the left end, so the
-// click lands 10 pixels in from the left edge, halfway down.
-void Click(const std::string& window, const Twips& control, bool at_left = false) {
-  const int left = control.left / 15, top = control.top / 15;
-  const int width = control.width / 15, height = control.height / 15;
-  ClickAt(window, at_left ? left + 10 : left + width / 2, top + height / 2);
-}
 
 class Wizard {
  public:
@@ -250,8 +226,9 @@ TEST_F(WizardE2e, OptionOneInstallsTheTimedPromptThatTheNextStartShows) {
   ExpectShortcut(menu / "Vellomar - Immediate Lock.lnk", "/locknowfull");
   ExpectShortcut(menu / "Vellomar Setup.lnk", "/setup");
 
-  // The next start of Windows: the 60-second prompt, answered in the other letter case.
-  Kestrom boot = Kestrom::ViaStartupRunner(installation_);
+  // The next login: the autostart entry runs the start-up runner, which shows the 60-second
+  // prompt; answered in the other letter case.
+  Kestrom boot = Kestrom::ViaLauncher(installation_, AUTOSTART_ENTRY, true);
   ASSERT_TRUE(boot.WaitForEvent("show", {{"form", "PassMain"}}));
   ASSERT_NE(FindVisibleWindow("Enter Password"), "");
   ASSERT_TRUE(WaitUntil([&] { return !Countdown(boot).empty(); })) << "no countdown shown";
@@ -261,14 +238,35 @@ TEST_F(WizardE2e, OptionOneInstallsTheTimedPromptThatTheNextStartShows) {
       << "the prompt must hold the keyboard";
   Type(SwapCase(kPassword));
   Key("Return");
-  EXPECT_EQ(boot.WaitForExit(), 0) << "the runner must end once the prompt has ended";
+  EXPECT_TRUE(boot.WaitForEvent("end"));
   EXPECT_TRUE(boot.Has("set", {{"control", "Image1"}, {"prop", "visible"}, {"value", "true"}}))
       << "the smiley face marks the accepted password";
   EXPECT_FALSE(boot.Has("msgbox"));
   EXPECT_TRUE(boot.Has("keyboard_lock", {{"engaged", "false"}}));
-  EXPECT_TRUE(boot.Has("end"));
-  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+  ASSERT_TRUE(WaitUntil([] { return OtherClientCanGrabKeyboard(); }));
   EXPECT_TRUE(OtherClientCanGrabPointer());
+
+  // The desktop shows the icon as a launcher of its own, which needs nothing from the session:
+  // it starts the whole-screen lock in the program folder, reading supermp.dat there.
+  const std::filesystem::path twin = installation_.home() / "Desktop" / "Vellomar.desktop";
+  ASSERT_TRUE(std::filesystem::exists(twin));
+  const std::filesystem::path menu_twins =
+      installation_.home() / ".local/share/applications/vellomar";
+  EXPECT_TRUE(std::filesystem::exists(menu_twins / "Vellomar - Immediate Lock.desktop"));
+  EXPECT_TRUE(std::filesystem::exists(menu_twins / "Vellomar Setup.desktop"));
+  Kestrom icon = Kestrom::ViaLauncher(installation_, twin, false);
+  ASSERT_TRUE(icon.WaitForEvent("show", {{"form", "Kestrom"}}));
+  ASSERT_TRUE(icon.WaitForEvent("place", {{"form", "Kestrom"}, {"w", "1024"}, {"h", "768"}}))
+      << "/locknowfull covers the whole screen";
+  ASSERT_NE(FindWindow("Kestrom"), "");
+  ASSERT_TRUE(WaitUntil([] { return !OtherClientCanGrabKeyboard(); }));
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }))
+      << "typed keys would go to " << FocusedWindowName();
+  Type(kPassword);
+  Key("Return");
+  EXPECT_TRUE(icon.WaitForEvent("end"));
+  EXPECT_TRUE(icon.Has("set", {{"control", "Label3"}, {"value", "Status: Password verified."}}));
+  EXPECT_TRUE(WaitUntil([] { return OtherClientCanGrabKeyboard(); }));
 }
 
 TEST_F(WizardE2e, OptionTwoWithTheTaskbarLocksAtTheNextStart) {

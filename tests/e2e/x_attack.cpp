@@ -54,7 +54,7 @@ int XdndEnter(Display* display, Window target) {
   event.xclient.window = target;
   event.xclient.message_type = XInternAtom(display, "XdndEnter", False);
   event.xclient.format = 32;
-  event.xclient.data.l[0] = 0x1fffffe;  // no such window
+  event.xclient.data.l[0] = 0x1fffffe;       // no such window
   event.xclient.data.l[1] = (5L << 24) | 1;  // version 5, more types in XdndTypeList
   event.xclient.data.l[2] = static_cast<long>(XInternAtom(display, "text/plain", False));
   XSendEvent(display, target, False, NoEventMask, &event);
@@ -121,9 +121,9 @@ int RaiseLoop(Display* display) {
   XSetWindowAttributes set{};
   set.override_redirect = True;
   set.background_pixel = Red(display);
-  Window window = XCreateWindow(display, DefaultRootWindow(display), 100, 100, 200, 200, 0,
-                                CopyFromParent, InputOutput, CopyFromParent,
-                                CWOverrideRedirect | CWBackPixel, &set);
+  Window window =
+      XCreateWindow(display, DefaultRootWindow(display), 100, 100, 200, 200, 0, CopyFromParent,
+                    InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &set);
   XStoreName(display, window, "RaiseLoop");
   XMapRaised(display, window);
   XSync(display, False);

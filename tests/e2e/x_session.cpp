@@ -122,15 +122,15 @@ int Child::Wait(std::chrono::milliseconds timeout) {
 }
 
 void Child::Stop() {
-  if (!Running()) return;
+  // The child leads its own process group; what it started and left behind (a launcher's
+  // program) goes with it.
+  if (pid_ <= 0) return;
   const pid_t group = pid_;
   kill(-group, SIGTERM);
-  if (Wait(std::chrono::seconds(5)) == -1 && Running()) {
+  if (Running() && Wait(std::chrono::seconds(5)) == -1 && Running()) {
     kill(-group, SIGKILL);
     Wait(std::chrono::seconds(5));
   }
-  // Whatever the process started and left behind in its group goes with it.
-  kill(-group, SIGKILL);
 }
 
 TempFolder::TempFolder(const std::string& prefix) {
@@ -174,18 +174,19 @@ struct Descriptor {
 
 }  // namespace
 
-XSession::XSession() : XSession(std::vector<std::string>{"openbox", "--sm-disable"}) {}
+XSession::XSession() : XSession({"openbox", "--sm-disable"}) {}
 
 // Once in twenty parallel fresh starts openbox found no server on a display Xvfb had just
 // announced ("Failed to open the display"); the old harness then waited its full minute and
 // left the server running. A start that fails now stops what it started and tries a fresh
 // server, three times in all, and the error names every attempt with its logs.
-XSession::XSession(const std::vector<std::string>& window_manager) : folder_("vellomar-x") {
+XSession::XSession(const std::vector<std::string>& window_manager, bool composite)
+    : folder_("vellomar-x") {
   std::string failures;
   for (int attempt = 1;; ++attempt) {
     try {
-      StartServer();
-      StartWindowManager(window_manager);
+      StartServer(composite);
+      if (!window_manager.empty()) StartWindowManager(window_manager);
       return;
     } catch (const std::runtime_error& error) {
       window_manager_.Stop();
@@ -203,15 +204,17 @@ XSession::~XSession() {
 
 // The server writes the display number it chose to the descriptor given with -displayfd, once
 // it accepts connections; it closes it unwritten when it cannot start.
-void XSession::StartServer() {
+void XSession::StartServer(bool composite) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   Descriptor read_end{fds[0]};
   {
     Descriptor write_end{fds[1]};
-    server_ = Child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
-                     "-nolisten", "tcp"},
-                    {}, {}, folder_.path() / "xvfb.log", fds[1]);
+    std::vector<std::string> server = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                       "-screen",   "0",          "1024x768x24",
+                                       "-nolisten", "tcp"};
+    if (!composite) server.insert(server.end(), {"-extension", "Composite"});
+    server_ = Child(server, {}, {}, folder_.path() / "xvfb.log", fds[1]);
   }
   std::string number;
   pollfd ready{read_end.fd, POLLIN, 0};
@@ -261,6 +264,7 @@ Installation::Installation(Fresh) : folder_("vellomar-e2e") {
       Run({VELLOMAR_INSTALL, "--drive-c", drive_c_.string(), "--program", KESTROM_EXE});
   if (installed.exit_code != 0) throw std::runtime_error("installer failed: " + installed.out);
   program_dir_ = drive_c_ / "Program Files" / "Vellomar";
+  fs::create_directories(home() / "Desktop");
 }
 
 Installation::Installation(const std::string& password) : Installation(kFresh) {
@@ -287,15 +291,29 @@ Kestrom Kestrom::ViaStartupRunner(const Installation& installation) {
       std::vector<std::string>{VELLOMAR_START, "--drive-c", installation.drive_c().string()}, 1.0);
 }
 
+Kestrom Kestrom::ViaLauncher(const Installation& installation, const fs::path& launcher,
+                             bool drive_in_environment) {
+  return Kestrom(installation, std::vector<std::string>{"gio", "launch", launcher.string()}, 1.0,
+                 drive_in_environment);
+}
+
 Kestrom::Kestrom(const Installation& installation, const std::vector<std::string>& args,
-                 double clock_speed) {
+                 double clock_speed, bool drive_in_environment) {
   // One trace file per run, so that a test may start the program more than once.
   static int runs = 0;
   const std::string name = ++runs == 1 ? "trace" : "trace-" + std::to_string(runs);
   trace_ = installation.drive_c().parent_path() / (name + ".jsonl");
   fs::remove(trace_);
-  std::map<std::string, std::string> env = {{"KESTROM_TRACE", trace_.string()},
-                                            {"VELLOMAR_DRIVE_C", installation.drive_c().string()}};
+  // A home of its own, so that desktop twins of the shortcuts land beside the drive.
+  const fs::path home = installation.home();
+  std::map<std::string, std::string> env = {
+      {"KESTROM_TRACE", trace_.string()},
+      {"VELLOMAR_DRIVE_C", installation.drive_c().string()},
+      {"HOME", home.string()},
+      {"XDG_DATA_HOME", (home / ".local/share").string()},
+      {"XDG_CONFIG_HOME", (home / ".config").string()},
+      {"PATH", std::string(TOOLS_DIR) + ":" + getenv("PATH")}};
+  if (!drive_in_environment) env.erase("VELLOMAR_DRIVE_C");
   if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
   process_ = Child(args, env, installation.program_dir(),
                    installation.drive_c().parent_path() / (name + ".out"));

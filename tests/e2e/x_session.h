@@ -73,15 +73,16 @@ class TempFolder {
 class XSession {
  public:
   XSession();
-  // Another window manager command (tests of the harness itself).
-  explicit XSession(const std::vector<std::string>& window_manager);
+  // Another window manager command (none when empty), and a server with or without the
+  // Composite extension.
+  explicit XSession(const std::vector<std::string>& window_manager, bool composite = true);
   ~XSession();
   const std::string& display() const { return display_; }
   // The server's process id (tests of the harness itself).
   pid_t server_pid() const { return server_.pid(); }
 
  private:
-  void StartServer();
+  void StartServer(bool composite);
   void StartWindowManager(const std::vector<std::string>& command);
 
   TempFolder folder_;
@@ -102,6 +103,8 @@ class Installation {
   explicit Installation(Fresh);
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
+  // The user's home for the programs run on this installation, holding Desktop.
+  std::filesystem::path home() const { return drive_c_.parent_path() / "home"; }
 
  private:
   TempFolder folder_;
@@ -117,6 +120,11 @@ class Kestrom {
   // Windows starting up: vellomar-start runs the installation's RunServices commands, each a
   // kestrom.exe that inherits the trace; the runner's own exit is what WaitForExit reports.
   static Kestrom ViaStartupRunner(const Installation& installation);
+  // A freedesktop launcher started the way a desktop starts it (`gio launch`), with the build's
+  // tools on PATH. Without `drive_in_environment` the session has no VELLOMAR_DRIVE_C, so the
+  // launcher must name the drive itself. gio ends at once: wait for the trace, not the exit.
+  static Kestrom ViaLauncher(const Installation& installation,
+                             const std::filesystem::path& launcher, bool drive_in_environment);
   std::vector<ui::TraceEvent> Events() const;
   // Waits until an event `ev` with every given field appears; true when it did.
   bool WaitForEvent(const std::string& ev, const std::map<std::string, std::string>& fields = {});
@@ -127,7 +135,7 @@ class Kestrom {
 
  private:
   Kestrom(const Installation& installation, const std::vector<std::string>& args,
-          double clock_speed);
+          double clock_speed, bool drive_in_environment = true);
 
   std::filesystem::path trace_;
   Child process_;

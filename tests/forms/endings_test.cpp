@@ -1,5 +1,5 @@
-// Every way a run of the start-up form and the lock screen ends releases the keyboard lock first;
-// only the lockout screen keeps it (see the prompt's tests).
+// Every way a run of the start-up form, the lock screen and Setup ends releases the keyboard lock
+// first; only the lockout screen keeps it (see the prompt's tests).
 
 #include <functional>
 #include <string>
@@ -37,6 +37,20 @@ void Remove(FormsFixture& f) {
 std::function<void(FormsFixture&)> Enter(const std::string& form, const std::string& text) {
   return [form, text](FormsFixture& f) { f.TypeAndEnter(form, text); };
 }
+std::function<void(FormsFixture&)> Click(const std::string& form, const std::string& control) {
+  return [form, control](FormsFixture& f) { f.rt().Click(form, control); };
+}
+std::function<void(FormsFixture&)> Close(const std::string& form) {
+  return [form](FormsFixture& f) { f.rt().Close(form, 0); };
+}
+std::function<void(FormsFixture&)> Then(std::function<void(FormsFixture&)> first,
+                                        std::function<void(FormsFixture&)> second) {
+  return [first, second](FormsFixture& f) {
+    first(f);
+    second(f);
+  };
+}
+
 TEST_F(EndingsTest, EveryEndingReleasesTheKeyboardLock) {
   const std::string corrupted = ErrorBox(kMsgRecordCorrupted);
   const std::string missing = ErrorBox(kMsgRecordMissing);
@@ -77,6 +91,10 @@ TEST_F(EndingsTest, EveryEndingReleasesTheKeyboardLock) {
        LockFails(3, kNoLock), Nothing, {no_lock}},
       {"prompt cannot lock the keyboard when activated", "",
        LockFails(4, kNoLock), Nothing, {no_lock}},
+      {"Setup cancelled", "/setup",
+       Nothing, Then(Enter("EnterSetupPassword", kPassword), Click("Setup", "Command2")), {}},
+      {"Setup closed by its close box", "/setup",
+       Nothing, Then(Enter("EnterSetupPassword", kPassword), Close("Setup")), {}},
       {"unhandled run-time error", "",
        LockFails(2, errc::kDeviceIoError), Nothing,
        {"kestrom: Run-time error '57':\n\nThe keyboard is held by another client"}},

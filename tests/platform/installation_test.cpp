@@ -58,6 +58,9 @@ TEST_F(InstallationTest, FirstRunPreparesDriveC) {
   EXPECT_NE(std::string::npos, msdos.find("\r\n[Options]\r\nBootMulti=1\r\nBootGUI=1\r\n"));
   EXPECT_GT(msdos.size(), 1024u);
 
+  EXPECT_EQ("@ECHO OFF\r\nPROMPT $p$g\r\n", Get("AUTOEXEC.BAT"));
+  EXPECT_EQ(0u, Get("WINDOWS/DOSSTART.BAT").find("@ECHO OFF\r\n"));
+
   EXPECT_EQ("program v1", Get("Program Files/Vellomar/kestrom.exe"));
   EXPECT_EQ(0755u, Mode("Program Files/Vellomar/kestrom.exe")) << "still executable";
   EXPECT_EQ("*kvd%3u~H4%tZM}qEyR=Brfp9e>4w\r\n", Get("Program Files/Vellomar/supermp.dat"));
@@ -68,6 +71,8 @@ TEST_F(InstallationTest, SecondRunReplacesOnlyTheProgram) {
   Put("Program Files/Vellomar/supermp.dat", "*kvd%3u~chosenrfp9e>4w1100\r\n");
   files().SetAttr("C:\\MSDOS.SYS", attr::kNormal);
   Put("MSDOS.SYS", "[Options]\r\nBootKeys=0\r\n");
+  Put("AUTOEXEC.BAT", "C:\\LOCK\\HALVRIK.EXE\r\n");
+  fs::remove(Host("WINDOWS/DOSSTART.BAT"));
   platform::HKEY key = 0;
   registry().RegOpenKeyExA(platform::kHkeyLocalMachine, platform::kRunServicesKey, 0, 63, &key);
   const std::uint8_t entry[] = "C:\\kestrom.exe";
@@ -79,6 +84,8 @@ TEST_F(InstallationTest, SecondRunReplacesOnlyTheProgram) {
   EXPECT_TRUE(Install().ok());
   EXPECT_EQ("*kvd%3u~chosenrfp9e>4w1100\r\n", Get("Program Files/Vellomar/supermp.dat"));
   EXPECT_EQ("[Options]\r\nBootKeys=0\r\n", Get("MSDOS.SYS"));
+  EXPECT_EQ("C:\\LOCK\\HALVRIK.EXE\r\n", Get("AUTOEXEC.BAT"));
+  EXPECT_TRUE(fs::exists(Host("WINDOWS/DOSSTART.BAT"))) << "a missing one is laid out again";
   EXPECT_EQ(registry_file, Get("WINDOWS/SYSTEM.REG"));
   EXPECT_EQ("program v2", Get("Program Files/Vellomar/kestrom.exe"));
 }
@@ -108,6 +115,25 @@ TEST_F(InstallationTest, MissingProgramIsReported) {
   ASSERT_EQ(1u, result.problems.size());
   EXPECT_NE(std::string::npos, result.problems[0].find(program_.string()));
   EXPECT_TRUE(fs::exists(Host("Program Files/Vellomar/supermp.dat")));
+}
+
+TEST_F(InstallationTest, APackagedInstallationLinksSoThatAnUpgradeReachesTheDrive) {
+  ASSERT_TRUE(Install().ok());  // an older installation with a copy of the program
+  const fs::path lock = root_ / "build" / "halvrik.exe";
+  std::ofstream(lock) << "lock v1";
+  options_.console_lock = lock;
+  options_.link_programs = true;
+  ASSERT_TRUE(Install().ok());
+  const std::string supermp = Get("Program Files/Vellomar/supermp.dat");
+
+  // The package is upgraded in place; the drive is not touched and runs the new programs.
+  WriteProgram("program v2");
+  std::ofstream(lock) << "lock v2";
+  EXPECT_EQ("program v2", Get("Program Files/Vellomar/kestrom.exe"));
+  EXPECT_EQ("lock v2", Get("Program Files/Vellomar/halvrik.exe"));
+  EXPECT_EQ(program_, fs::read_symlink(Host("Program Files/Vellomar/kestrom.exe")));
+  EXPECT_EQ(supermp, Get("Program Files/Vellomar/supermp.dat"));
+  EXPECT_TRUE(Install().ok()) << "linking again replaces the link";
 }
 
 }  // namespace

@@ -66,5 +66,23 @@ TEST_F(ShortNamesTest, AliasesAreMadeTheWindows9xWay) {
   for (const auto& c : cases) EXPECT_EQ(c.alias, Short(c.path)) << c.path << ": " << c.why;
 }
 
+TEST_F(ShortNamesTest, AFolderOpensByItsAliasAsByItsLongName) {
+  fs::create_directories(Host("Program Files/Vellomar"));
+  fs::create_directories(Host("Program Data"));
+  const struct {
+    const char *path, *found;
+  } cases[] = {
+      {"C:\\PROGRA~2\\VELLOMAR", "C:\\Program Files\\Vellomar"},
+      {"c:\\progra~2\\vellomar", "C:\\Program Files\\Vellomar"},
+      {"C:\\PROGRA~1", "C:\\Program Data"},
+  };
+  for (const auto& c : cases) {
+    machine_->files().ChDir(c.path);
+    EXPECT_EQ(c.found, machine_->files().CurDir()) << c.path;
+  }
+  EXPECT_NE(0, RunTimeErrorOf([&] { machine_->files().ChDir("C:\\PROGRA~3"); }))
+      << "an alias no entry has";
+}
+
 }  // namespace
 }  // namespace vellomar::testing

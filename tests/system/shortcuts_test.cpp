@@ -86,14 +86,17 @@ TEST_F(ShortcutsTest, RemovalDeletesTheIconAndTheWholeFolder) {
   EXPECT_FALSE(fs::exists(desktop_link()));
   EXPECT_THROW(RemoveDesktopShortcut(files(), "C:\\WINDOWS"), RuntimeError);
 
+  // An empty folder is removed without error; a missing one is an error.
   CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
-  try {
-    RemoveStartMenuFolder(files(), "C:\\WINDOWS");
-    ADD_FAILURE() << "an empty folder was removed without error";
-  } catch (const RuntimeError& error) {
-    EXPECT_EQ(error.code(), errc::kFileNotFound) << "the deletion of its links fails first";
-  }
-  EXPECT_TRUE(fs::exists(start_menu_folder()));
+  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+  EXPECT_FALSE(fs::exists(start_menu_folder()));
+  EXPECT_THROW(RemoveStartMenuFolder(files(), "C:\\WINDOWS"), RuntimeError);
+  // Replaced by a file: its deletion fails, the file stays.
+  SystemFixture::Put(start_menu_folder(), "not a folder");
+  EXPECT_THROW(RemoveStartMenuFolder(files(), "C:\\WINDOWS"), RuntimeError);
+  EXPECT_TRUE(fs::is_regular_file(start_menu_folder()));
+  fs::remove(start_menu_folder());
+  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
   CreateStartMenuShortcuts(links(), program_, "/locknow");
   RemoveStartMenuFolder(files(), "C:\\WINDOWS");
   EXPECT_FALSE(fs::exists(start_menu_folder()));

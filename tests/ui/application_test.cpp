@@ -1,5 +1,6 @@
 // Form life cycle, modal nesting, ending and run-time errors, as the Application delivers them.
 
+#include <functional>
 #include <stdexcept>
 
 #include "platform/errors.h"
@@ -271,6 +272,70 @@ TEST_F(UiTest, ClicksActOnTheControlsAsTheUserSeesThem) {
   EXPECT_EQ(run.Text("Main", "Text1"), "abcde") << "cut to the box's maximum length";
   EXPECT_EQ(run.Focused(), "Main.Text1");
   EXPECT_EQ(CountEvents("set"), 5) << "Command2 disabled, two check values, two option values";
+}
+
+TEST_F(UiTest, KeyboardRulesEnterEscAndAccessKeys) {
+  HeadlessRuntime& run = Launch([](Application& app) {
+    auto& main = app.Get<MainForm>();
+    main.load = [&] {
+      main.Label1.SetCaption("&Name:");  // tab index 0, as Text1: it names Text1
+      main.Check1.SetCaption("&Tick");
+      main.Command2.SetCaption("&Quit");
+      main.Check1.tab_index = 3;
+      main.Option1.tab_index = 4;
+      main.Option2.tab_index = 5;
+    };
+  });
+  auto& main = run.app().Get<MainForm>();
+  EXPECT_EQ(run.Focused(), "Main.Text1") << "the first control in tab order has the focus";
+
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    const char* focused;
+    const char* noted;  // the handler it ran, nullptr: none
+  };
+  const Step steps[] = {
+      {"Enter on a focused button presses it, not the default",
+       [&] {
+         run.Focus("Main", "Command2");
+         run.PressEnter("Main");
+       },
+       "Main.Command2", "Main.Command2_Click"},
+      {"Enter on a check box presses the default button",
+       [&] {
+         run.Focus("Main", "Check1");
+         run.PressEnter("Main");
+       },
+       "Main.Check1", "Main.Command1_Click"},
+      {"Esc presses the cancel button", [&] { run.PressEscape("Main"); }, "Main.Check1",
+       "Main.Command2_Click"},
+      {"a label's key moves to the control it names, clicking nothing",
+       [&] { run.PressAccessKey("Main", 'n'); }, "Main.Text1", nullptr},
+      {"a check box's key (any case) focuses and ticks it",
+       [&] { run.PressAccessKey("Main", 'T'); }, "Main.Check1", "Main.Check1_Click"},
+      {"a button's key presses it", [&] { run.PressAccessKey("Main", 'q'); }, "Main.Command2",
+       "Main.Command2_Click"},
+      {"a key nobody has does nothing", [&] { run.PressAccessKey("Main", 'z'); }, "Main.Command2",
+       nullptr},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    Lines().clear();
+    step.act();
+    EXPECT_EQ(run.Focused(), step.focused);
+    EXPECT_EQ(Lines(), step.noted ? Lines_{step.noted} : Lines_{});
+  }
+  EXPECT_EQ(main.Check1.Value(), 1);
+
+  // A label whose control cannot take the focus passes it on in tab order, wrapping round.
+  main.Label1.tab_index = 9;
+  run.PressAccessKey("Main", 'n');
+  EXPECT_EQ(run.Focused(), "Main.Text1");
+  main.Text1.SetEnabled(false);
+  main.Label1.tab_index = 0;
+  run.PressAccessKey("Main", 'n');
+  EXPECT_EQ(run.Focused(), "Main.Command1");
 }
 
 TEST_F(UiTest, ScriptedActionsRefuseTargetsTheUserCannotReach) {

@@ -90,19 +90,6 @@ std::string LabelText(const std::string& caption) {
   return out;
 }
 
-// The access key of a caption: the character after a single '&', lower-cased; 0 when none.
-char AccessKey(const std::string& caption) {
-  for (size_t i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != '&') continue;
-    if (caption[i + 1] == '&') {
-      ++i;
-      continue;
-    }
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
-  }
-  return 0;
-}
-
 bool Focusable(ControlKind kind) {
   return kind == ControlKind::TextBox || kind == ControlKind::CommandButton ||
          kind == ControlKind::CheckBox || kind == ControlKind::OptionButton;
@@ -129,14 +116,16 @@ void DrawOwnFrame(int width, int height, const std::string& caption, Picture ico
 // as it is mapped: the toolkit maps the window as soon as it makes it, and a window manager reads
 // the hints once, when it takes the window on. Holding the server keeps the window manager from
 // looking before they are set.
-void ShowWithFrameHints(Fl_Window& window, Display* display) {
+void ShowWithFrameHints(Fl_Window& window, Display* display, bool dialog_frame = true,
+                        bool taskbar_button = true) {
   if (window.shown() || window.override()) {
     window.show();
     return;
   }
   XGrabServer(display);
   window.show();
-  SetDialogFrameHints(display, fl_xid(&window));
+  if (dialog_frame) SetDialogFrameHints(display, fl_xid(&window));
+  if (!taskbar_button) SetNoTaskbarButton(display, fl_xid(&window));
   XUngrabServer(display);
   XFlush(display);
 }
@@ -185,7 +174,6 @@ class FormWindow : public Fl_Double_Window {
 
  private:
   bool HandleKey();
-  void AccessKeyPressed(char key);
 };
 
 class MessageBoxWindow : public Fl_Double_Window {
@@ -370,11 +358,8 @@ class ClickWidget : public Base {
   }
   int handle(int event) override {
     if (event == FL_SHORTCUT) return 0;  // access keys are handled by the form
-    if (event == FL_KEYBOARD && Fl::focus() == this &&
-        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) &&
-        control_.kind() == ControlKind::CommandButton) {
-      Clicked();  // Enter on a focused button presses that button
-      return 1;
+    if (event == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
+      return 0;  // Enter belongs to the form, which knows this control has the focus
     }
     return Base::handle(event);
   }
@@ -403,10 +388,6 @@ class ClickWidget : public Base {
 using ButtonWidget = ClickWidget<Fl_Button>;
 using CheckWidget = ClickWidget<Fl_Check_Button>;
 using OptionWidget = ClickWidget<Fl_Round_Button>;
-
-void ClickControl(Fl_Widget* widget) {
-  widget->do_callback();
-}
 
 }  // namespace
 
@@ -464,7 +445,11 @@ bool FormWindow::HandleKey() {
   int key = Fl::event_key();
   Form& target = form;
   if (key == FL_Enter || key == FL_KP_Enter) {
-    runtime.Deliver([&](Application& app) { app.DeliverEnter(target); });
+    Fl_Widget* focus = Fl::focus();
+    Control* focused = focus && focus->window() == this && focus != this
+                           ? static_cast<Control*>(focus->user_data())
+                           : nullptr;
+    runtime.Deliver([&](Application& app) { app.DeliverEnter(target, focused); });
     return true;
   }
   if (key == FL_Escape) {
@@ -472,40 +457,11 @@ bool FormWindow::HandleKey() {
     return true;
   }
   if (Fl::event_state(FL_ALT) && key > 0 && key < 128 && std::isalnum(key)) {
-    AccessKeyPressed(static_cast<char>(std::tolower(key)));
+    char letter = static_cast<char>(key);
+    runtime.Deliver([&](Application& app) { app.DeliverAccessKey(target, letter); });
     return true;  // Alt+letter never reaches anything else
   }
   return false;
-}
-
-// Alt+letter: a label's access key moves the focus to the next control in tab order; a button's,
-// check box's or option button's focuses and clicks it.
-void FormWindow::AccessKeyPressed(char key) {
-  for (Control* control : form.controls()) {
-    if (!control->Visible() || !control->Enabled() || AccessKey(control->Caption()) != key) {
-      continue;
-    }
-    Control* target = control;
-    if (control->kind() == ControlKind::Label) {
-      target = nullptr;
-      for (Control* other : form.controls()) {
-        if (!Focusable(other->kind()) || !other->Visible() || !other->Enabled() ||
-            other->tab_index <= control->tab_index) {
-          continue;
-        }
-        if (!target || other->tab_index < target->tab_index) target = other;
-      }
-    }
-    if (!target || !Focusable(target->kind())) return;
-    for (int i = 0; i < children(); ++i) {
-      Fl_Widget* widget = child(i);
-      if (widget->user_data() != target) continue;
-      widget->take_focus();
-      if (target->kind() != ControlKind::TextBox) ClickControl(widget);
-      return;
-    }
-    return;
-  }
 }
 
 MessageBoxWindow::MessageBoxWindow(Runtime& runtime, int id, const std::string& title,
@@ -685,6 +641,8 @@ FormWindow& Runtime::WindowFor(Form& form) {
   if (const Fl_RGB_Image* icon = PictureIcon(form.icon)) window->icon(icon);
   if (form.lock_screen) {
     window->set_override();
+  } else if (form.border == BorderStyle::Sizable) {
+    window->size_range(window->w(), window->h());  // grows; its controls keep their places
   } else {
     window->size_range(window->w(), window->h(), window->w(), window->h());
   }
@@ -786,11 +744,11 @@ void Runtime::ShowWindow(Form& form) {
                      shown_order_.end());
   shown_order_.push_back(&window);
   bool first_map = !window.shown();
-  ShowWithFrameHints(window, display_);
+  ShowWithFrameHints(window, display_, form.border != BorderStyle::Sizable, form.show_in_taskbar);
   if (first_map) DecorateNew(window);
   if (form.lock_screen) {
-    Cover(window, window.placed ? window.place
-                                : CoverRect{window.x(), window.y(), window.w(), window.h()});
+    Cover(window,
+          window.placed ? window.place : CoverRect{window.x(), window.y(), window.w(), window.h()});
   }
   LockWindowsChanged();
   ScheduleCheck();
@@ -1051,20 +1009,29 @@ void Runtime::Cover(Fl_Window& window, const CoverRect& rect) {
   // never shows through while the toolkit has yet to draw.
   XSetWindowBackground(display_, xid, fl_xpixel(FL_BACKGROUND_COLOR));
   XClearWindow(display_, xid);
+  covered_[xid] = &window;
   cover_->Keep(xid, rect);
   window.redraw();
   Fl::flush();
 }
 
 void Runtime::Uncover(Fl_Window& window) {
-  if (window.shown()) cover_->Forget(fl_xid(&window));
+  for (auto it = covered_.begin(); it != covered_.end(); ++it) {
+    if (it->second != &window) continue;
+    cover_->Forget(it->first);
+    covered_.erase(it);
+    return;
+  }
 }
 
 // Another client destroyed a covering window: make it again where it was.
 void Runtime::Recreate(Window xid, const CoverRect& rect) {
-  Fl_Window* window = fl_find(xid);
-  if (!window) return;
-  window->hide();  // the toolkit's half of the window; the server's half is gone already
+  const auto it = covered_.find(xid);
+  if (it == covered_.end()) return;
+  Fl_Window* window = it->second;
+  covered_.erase(it);
+  // The toolkit's half of the window, if it still has one; the server's half is gone already.
+  if (window->shown()) window->hide();
   window->resize(rect.x, rect.y, rect.width, rect.height);
   window->show();
   if (auto* form_window = dynamic_cast<FormWindow*>(window)) DecorateNew(*form_window);

@@ -105,6 +105,7 @@ class Runtime {
   Display* display_ = nullptr;
   std::unique_ptr<X11KeyboardLock> lock_;
   std::unique_ptr<LockWindows> cover_;
+  std::map<Window, Fl_Window*> covered_;  // the windows cover_ keeps, by their X id
   std::unique_ptr<platform::Clock> clock_;
   double speed_ = 1.0;
   std::chrono::steady_clock::time_point start_;

@@ -15,8 +15,8 @@ int RecordError(Display* display, XErrorEvent* error) {
   if (++error_count <= kErrorsReported) {
     char text[128] = "";
     XGetErrorText(display, error->error_code, text, sizeof text);
-    std::fprintf(stderr, "kestrom.exe: X error ignored: %s (request %d.%d, resource 0x%lx)\n",
-                 text, error->request_code, error->minor_code, error->resourceid);
+    std::fprintf(stderr, "kestrom.exe: X error ignored: %s (request %d.%d, resource 0x%lx)\n", text,
+                 error->request_code, error->minor_code, error->resourceid);
   }
   return 0;
 }

@@ -29,9 +29,12 @@ GrabBreakKeys::~GrabBreakKeys() {
 void GrabBreakKeys::Disable() {
   if (disabled_ || xkb_event_ < 0) return;
   disabled_ = true;
-  // Told of every new keymap while the lock is up.
+  // Told of every new keymap while the lock is up: changed in place (XkbMapNotify) or loaded
+  // whole, as setxkbmap does (XkbNewKeyboardNotify).
   XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbMapNotify, XkbAllMapComponentsMask,
                         XkbAllMapComponentsMask);
+  XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbNewKeyboardNotify, XkbAllNewKeyboardEventsMask,
+                        XkbAllNewKeyboardEventsMask);
   Strip();
 }
 
@@ -68,6 +71,8 @@ void GrabBreakKeys::Restore() {
   if (!disabled_) return;
   disabled_ = false;
   XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbMapNotify, XkbAllMapComponentsMask, 0);
+  XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbNewKeyboardNotify, XkbAllNewKeyboardEventsMask,
+                        0);
   if (removed_.empty()) return;
   XkbDescPtr xkb = XkbGetMap(display_, XkbAllClientInfoMask | XkbAllServerInfoMask, XkbUseCoreKbd);
   if (xkb) {
@@ -100,7 +105,7 @@ void GrabBreakKeys::Restore() {
 bool GrabBreakKeys::OnEvent(const XEvent& event) {
   if (xkb_event_ < 0 || event.type != xkb_event_) return false;
   const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
-  if (xkb.any.xkb_type != XkbMapNotify) return false;
+  if (xkb.any.xkb_type != XkbMapNotify && xkb.any.xkb_type != XkbNewKeyboardNotify) return false;
   if (disabled_) Strip();
   return true;
 }

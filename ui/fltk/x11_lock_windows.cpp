@@ -54,8 +54,7 @@ std::vector<XRectangle> ShapeOf(Display* display, Window window, int kind) {
 bool SameRects(const std::vector<XRectangle>& a, const std::vector<XRectangle>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](const XRectangle& p, const XRectangle& q) {
-                      return p.x == q.x && p.y == q.y && p.width == q.width &&
-                             p.height == q.height;
+                      return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
                     });
 }
 
@@ -291,8 +290,7 @@ void LockWindows::KeepStacking() {
       break;
     }
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display_, window, &attributes) &&
-        attributes.map_state == IsViewable) {
+    if (XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable) {
       in_order = false;
       break;
     }

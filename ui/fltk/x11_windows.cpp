@@ -68,6 +68,14 @@ void SetDialogFrameHints(Display* display, Window window) {
                   reinterpret_cast<unsigned char*>(&value), 1);
 }
 
+void SetNoTaskbarButton(Display* display, Window window) {
+  Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+  Atom skip[2] = {XInternAtom(display, "_NET_WM_STATE_SKIP_TASKBAR", False),
+                  XInternAtom(display, "_NET_WM_STATE_SKIP_PAGER", False)};
+  XChangeProperty(display, window, state, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(skip), 2);
+}
+
 void NameWindow(Display* display, Window window, const char* name) {
   XStoreName(display, window, name);
   char instance[] = "kestrom", klass[] = "Kestrom";

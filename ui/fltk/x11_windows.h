@@ -4,7 +4,6 @@
 
 #include <X11/Xlib.h>
 
-
 namespace vellomar::ui {
 
 // True when `window` is mapped and all its ancestors are (it can take the focus).
@@ -15,6 +14,10 @@ bool WindowViewable(Display* display, Window window);
 // on, not later: set them before the window is first mapped (the runtime holds the server while it
 // maps one).
 void SetDialogFrameHints(Display* display, Window window);
+
+// Asks the window manager to give the window no taskbar (or pager) button. Like the frame hints,
+// set before the window is first mapped.
+void SetNoTaskbarButton(Display* display, Window window);
 
 // Names a window the way a managed one is named (WM_NAME, WM_CLASS "kestrom"): the toolkit
 // leaves override-redirect windows nameless, and tools find windows by name.

@@ -46,15 +46,7 @@ Trace::Keep TraceKeep(const HeadlessRuntime::Options& options) {
 }
 
 bool Focusable(const Control& control) {
-  switch (control.kind()) {
-    case ControlKind::TextBox:
-    case ControlKind::CommandButton:
-    case ControlKind::CheckBox:
-    case ControlKind::OptionButton:
-      return control.Visible() && control.Enabled();
-    default:
-      return false;
-  }
+  return Application::CanTakeFocus(control);
 }
 
 }  // namespace
@@ -86,17 +78,7 @@ struct HeadlessRuntime::Impl : public Backend {
   }
   long ElapsedMs() override { return static_cast<long>(clock_.now_us / 1000); }
 
-  // A window that opens gives the focus to its first control in tab order.
-  void ShowWindow(Form& form) override {
-    if (focused != nullptr && &focused->owner() == &form) return;
-    Control* first = nullptr;
-    for (Control* control : form.controls()) {
-      if (Focusable(*control) && (first == nullptr || control->tab_index < first->tab_index)) {
-        first = control;
-      }
-    }
-    if (first != nullptr) focused = first;
-  }
+  void ShowWindow(Form&) override {}
   void HideWindow(Form& form) override { DropFocus(form); }
   void DestroyWindow(Form& form) override { DropFocus(form); }
   void PlaceTopmost(Form& form, int x, int y, int width, int height) override {
@@ -380,7 +362,23 @@ void HeadlessRuntime::Click(const std::string& form, const std::string& control)
 
 void HeadlessRuntime::PressEnter(const std::string& form) {
   Form* target = &impl_->OnScreen(form);
-  impl_->Perform([this, target] { impl_->app->DeliverEnter(*target); });
+  impl_->Perform([this, target] {
+    Control* focused = impl_->focused;
+    impl_->app->DeliverEnter(*target,
+                             focused != nullptr && &focused->owner() == target ? focused : nullptr);
+  });
+}
+
+void HeadlessRuntime::PressAccessKey(const std::string& form, char key) {
+  Form* target = &impl_->OnScreen(form);
+  impl_->Perform([this, target, key] { impl_->app->DeliverAccessKey(*target, key); });
+}
+
+void HeadlessRuntime::Focus(const std::string& form, const std::string& control) {
+  Control* target = &impl_->OnScreenControl(form, control);
+  impl_->Perform([this, target] {
+    if (Focusable(*target)) impl_->focused = target;
+  });
 }
 
 void HeadlessRuntime::PressEscape(const std::string& form) {

@@ -47,8 +47,11 @@ class HeadlessRuntime {
   // form or clicking while a message box is open on top.
   void Type(const std::string& form, const std::string& control, const std::string& text);
   void Click(const std::string& form, const std::string& control);
-  void PressEnter(const std::string& form);
+  void PressEnter(const std::string& form);  // on whatever control has the focus
   void PressEscape(const std::string& form);
+  void PressAccessKey(const std::string& form, char key);  // Alt+key
+  // Moves the focus to a control as Tab or a click on it would, without clicking it.
+  void Focus(const std::string& form, const std::string& control);
   void Close(const std::string& form, int reason);  // 0 close box, 2 shutdown, 3 task list
   void MoveMouse(const std::string& form);
   void DismissMessageBox();                   // presses OK on the topmost message box

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Raise-loop benchmark: another client maps a red window and raises it in a tight loop; a
+# sampler reads the screen's pixel inside that window once a millisecond. The share of samples
+# that show red is the share of time a foreign window is visible above the lock. Measured for
+# the full-screen and the taskbar lock, on a server with the Composite extension (where the lock
+# draws in the overlay) and without it (where it can only raise itself again).
+#
+#   bench/raise_loop.sh [build-dir] [kestrom.exe ...]
+#
+# build-dir holds app/kestrom.exe, tools/vellomar-install and tests/e2e/x-attack (default:
+# <repo>/build); further arguments are other builds of kestrom.exe to measure the same way (an
+# older one, for a before-and-after). SAMPLE_MS=3000 sets the sampling window.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(realpath -m "${1:-$repo/build}")
+shift || true
+programs=("$build/app/kestrom.exe" "$@")
+sample_ms=${SAMPLE_MS:-3000}
+attack=$build/tests/e2e/x-attack
+
+tmp=$(mktemp -d /tmp/raisebench.XXXXXX)
+pids=()
+stop_all() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  pids=()
+}
+trap 'stop_all; rm -rf "$tmp"' EXIT
+
+drive_c=$tmp/drive_c
+program_dir="$drive_c/Program Files/Vellomar"
+"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$build/app/kestrom.exe" >/dev/null
+(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+
+measure() {  # program, mode, composite (yes/no)
+  local program=$1 mode=$2 composite=$3 extra=()
+  [[ $composite == no ]] && extra=(-extension Composite)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${extra[@]}" 3>"$tmp/display" \
+    >/dev/null 2>&1 &
+  pids+=($!)
+  while [[ ! -s $tmp/display ]]; do sleep 0.05; done
+  export DISPLAY=:$(cat "$tmp/display")
+  openbox --sm-disable >/dev/null 2>&1 &
+  pids+=($!)
+  until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+  cp "$program" "$program_dir/kestrom.exe"
+  (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+  pids+=($!)
+  until ! "$build/tests/e2e/x-probe" grab-keyboard >/dev/null; do sleep 0.05; done
+  "$attack" raise-loop >/dev/null &
+  pids+=($!)
+  sleep 0.5
+  local share
+  share=$("$attack" share-visible 150 150 "$sample_ms")
+  printf '%-40s %-13s composite=%-3s %s\n' "$program" "$mode" "$composite" "$share"
+  stop_all
+  rm -f "$tmp/display"
+}
+
+echo "share of samples with the raise-loop window visible (share, red samples, samples):"
+for program in "${programs[@]}"; do
+  for composite in yes no; do
+    for mode in /locknowfull /locknow; do measure "$program" "$mode" "$composite"; done
+  done
+done
