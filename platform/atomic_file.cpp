@@ -68,10 +68,12 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::MaybeInjectFault(ReplaceStep step) {
-  if (faults_ && faults_->fail_at == step) {
+  if (!faults_) return;
+  if (faults_->fail_at == step) {
     faults_->fail_at.reset();
     Fail(step, EIO);
   }
+  if (faults_->fails && faults_->fails(step)) Fail(step, EIO);
 }
 
 void AtomicFile::Fail(ReplaceStep step, int error_number) {

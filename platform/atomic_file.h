@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -16,10 +17,12 @@ namespace vellomar::platform {
 // The steps of a replacement, in the order they run.
 enum class ReplaceStep { kCreateTemp, kWrite, kSync, kCopyAttributes, kRename };
 
-// Test hook: when `fail_at` is set, the next replacement fails at that step with EIO and the
-// hook clears itself. Shared by every writer of one machine.
+// Test hooks, shared by every writer of one machine: when `fail_at` is set, the next replacement
+// fails at that step with EIO and the hook clears itself; `fails`, when set, is asked before
+// every step of every replacement, and a step it answers true for fails with EIO.
 struct ReplaceFaults {
   std::optional<ReplaceStep> fail_at;
+  std::function<bool(ReplaceStep)> fails;
 };
 
 // A failed system call inside a replacement, with the errno that explains it.

@@ -18,6 +18,7 @@
 // attribute reads as archive, as a freshly written file does on Windows.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,9 @@ class EmulatedMachine {
   // Test hook: the next atomic replacement (an output file's Close, FileCopy, a registry write)
   // fails at `step` as if the system call had failed with EIO.
   void InjectReplaceFault(ReplaceStep step);
+  // Test hook: asked before every step of every atomic replacement (files, registry, links); a
+  // step it answers true for fails as if the system call had failed with EIO. Empty: none fail.
+  void SetReplaceFaultHook(std::function<bool(ReplaceStep)> fails);
   // True once the host refused user extended attributes and attributes fell back to memory.
   bool AttributesInMemoryOnly() const;
 

@@ -34,7 +34,8 @@ struct EmulatedMachine::Impl {
                      : nullptr),
         files(paths, faults, twins.get()),
         registry([this] { return Host(kRegistryFile); }, faults),
-        links([this](const std::string& dos) { return Host(dos); }, kProgramsFolder, twins.get()) {}
+        links([this](const std::string& dos) { return Host(dos); }, kProgramsFolder, twins.get(),
+              faults) {}
 
   fs::path Host(const std::string& dos) const { return paths.Resolve(dos).host; }
 
@@ -80,6 +81,10 @@ KeyCreation EmulatedMachine::CreateRegistryKey(const std::string& subkey) {
 
 void EmulatedMachine::InjectReplaceFault(ReplaceStep step) {
   impl_->faults->fail_at = step;
+}
+
+void EmulatedMachine::SetReplaceFaultHook(std::function<bool(ReplaceStep)> fails) {
+  impl_->faults->fails = std::move(fails);
 }
 
 bool EmulatedMachine::AttributesInMemoryOnly() const {

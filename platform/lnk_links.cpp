@@ -151,10 +151,12 @@ std::string BuildLnkFile(const LinkSpec& link) {
 }
 
 LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                             std::string programs_folder, DesktopTwins* twins)
+                             std::string programs_folder, DesktopTwins* twins,
+                             std::shared_ptr<ReplaceFaults> faults)
     : host_path_(std::move(host_path)),
       programs_folder_(std::move(programs_folder)),
-      twins_(twins) {}
+      twins_(twins),
+      faults_(std::move(faults)) {}
 
 long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
                                      const std::string& target, const std::string& arguments) {
@@ -181,7 +183,7 @@ long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::strin
     const LinkSpec link{target, arguments, FolderOf(target)};
     // Written beside the old link and renamed over it: an existing link is kept whole or
     // replaced whole.
-    ReplaceFileContent(host_link, BuildLnkFile(link));
+    ReplaceFileContent(host_link, BuildLnkFile(link), faults_);
     if (twins_) twins_->LinkWritten(host_link, link);
     return 1;
   } catch (const std::exception&) {

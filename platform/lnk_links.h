@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/shell_link.h"
 
 namespace vellomar::platform {
@@ -25,9 +27,11 @@ class LnkShellLinks : public ShellLinks {
  public:
   // `host_path` maps a DOS path to the host path; `programs_folder` is the DOS path of the Start
   // menu's Programs folder (C:\WINDOWS\Start Menu\Programs).
-  // `twins`, when given, gets a desktop twin of every link written.
+  // `twins`, when given, gets a desktop twin of every link written; `faults` are the machine's
+  // replacement test hooks.
   LnkShellLinks(std::function<std::filesystem::path(const std::string&)> host_path,
-                std::string programs_folder, DesktopTwins* twins = nullptr);
+                std::string programs_folder, DesktopTwins* twins = nullptr,
+                std::shared_ptr<ReplaceFaults> faults = nullptr);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
 
@@ -35,6 +39,7 @@ class LnkShellLinks : public ShellLinks {
   std::function<std::filesystem::path(const std::string&)> host_path_;
   std::string programs_folder_;
   DesktopTwins* twins_;
+  std::shared_ptr<ReplaceFaults> faults_;
 };
 
 }  // namespace vellomar::platform

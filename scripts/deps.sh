@@ -12,6 +12,8 @@ packages=(
   liblnk-utils attr
   # the package and its checks: dpkg-shlibdeps, lintian, man pages, launchers (gio runs them)
   dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin xdg-user-dirs
+  # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds, and runs every test (the X11 end-to-end
-# tests start their own Xvfb and window manager).
+# tests start their own Xvfb and window manager). Then builds the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/) and runs them; the end-to-end
+# tests are not part of that run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 600
+(cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMAR_SANITIZE=ON \
+  -DVELLOMAR_WITH_FLTK=OFF > /dev/null
+cmake --build build-asan -j"$(nproc)"
+cd build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j"$(nproc)" --timeout 600

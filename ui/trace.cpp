@@ -1,7 +1,9 @@
 #include "ui/trace.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace vellomar::ui {
@@ -144,8 +146,12 @@ class LineParser {
     const std::size_t start = pos_;
     if (Peek() == '-') ++pos_;
     while (Peek() >= '0' && Peek() <= '9') ++pos_;
-    if (pos_ == start) Fail("expected a value");
-    return std::stol(line_.substr(start, pos_ - start));
+    if (pos_ == start || (pos_ == start + 1 && line_[start] == '-')) Fail("expected a value");
+    try {
+      return std::stol(line_.substr(start, pos_ - start));
+    } catch (const std::out_of_range&) {
+      Fail("number out of range");
+    }
   }
   std::string String() {
     Expect('"');
@@ -196,8 +202,15 @@ class LineParser {
   // \u00XX back to its byte (Latin-1); larger code points as UTF-8.
   std::string CodePoint() {
     if (pos_ + 4 > line_.size()) Fail("short \\u escape");
-    const unsigned long code = std::stoul(line_.substr(pos_, 4), nullptr, 16);
-    pos_ += 4;
+    unsigned long code = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char digit = line_[pos_++];
+      const std::size_t value =
+          std::string_view("0123456789abcdef")
+              .find(static_cast<char>(std::tolower(static_cast<unsigned char>(digit))));
+      if (value == std::string_view::npos) Fail("bad \\u escape");
+      code = code * 16 + value;
+    }
     std::string out;
     if (code <= 0xff) {
       out += static_cast<char>(code);
@@ -241,13 +254,16 @@ Trace Trace::FromEnvironment() {
 }
 
 // A trace that cannot be opened must not stop the program (it may be holding a lock): the
-// events are still kept in memory and the failure is said once on stderr.
-Trace::Trace(const std::string& path) : file_(std::fopen(path.c_str(), "a")) {
+// failure is said once on stderr and the run goes on.
+Trace::Trace(const std::string& path, Keep keep)
+    : file_(std::fopen(path.c_str(), "a")), keep_(keep) {
   if (file_ == nullptr) std::fprintf(stderr, "kestrom: cannot open trace file %s\n", path.c_str());
 }
 
 Trace::Trace(Trace&& other) noexcept
-    : file_(std::exchange(other.file_, nullptr)), events_(std::move(other.events_)) {}
+    : file_(std::exchange(other.file_, nullptr)),
+      keep_(other.keep_),
+      events_(std::move(other.events_)) {}
 
 Trace::~Trace() {
   if (file_ != nullptr) std::fclose(file_);
@@ -259,7 +275,7 @@ void Trace::Record(TraceEvent event) {
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);
   }
-  events_.push_back(std::move(event));
+  if (keep_ == Keep::kEvents) events_.push_back(std::move(event));
 }
 
 TraceEvent ParseTraceLine(const std::string& line) {

@@ -32,20 +32,27 @@ struct TraceEvent {
   std::string JsonWithoutTime() const;
 };
 
+// Writes each event to a file, and keeps it in memory only when asked: a lock left up for days
+// records an event every second, and the program must not grow while it runs.
 class Trace {
  public:
-  // Writes to the file named by $KESTROM_TRACE when set (appended, flushed per line).
+  enum class Keep { kNothing, kEvents };
+
+  // Writes to the file named by $KESTROM_TRACE when set (appended, flushed per line); keeps
+  // nothing in memory.
   static Trace FromEnvironment();
-  Trace() = default;
-  explicit Trace(const std::string& path);
+  explicit Trace(Keep keep = Keep::kNothing) : keep_(keep) {}
+  explicit Trace(const std::string& path, Keep keep = Keep::kNothing);
   Trace(Trace&&) noexcept;
   ~Trace();
 
   void Record(TraceEvent event);
+  // The events recorded so far; always empty unless made with Keep::kEvents.
   const std::vector<TraceEvent>& events() const { return events_; }
 
  private:
   std::FILE* file_ = nullptr;
+  Keep keep_ = Keep::kNothing;
   std::vector<TraceEvent> events_;
 };
 

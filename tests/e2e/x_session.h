@@ -28,12 +28,16 @@ struct Result {
 // Runs a command to its end with $DISPLAY set to the session's display; stdout captured.
 Result Run(const std::vector<std::string>& args);
 
-// A child process started in the background, ended (SIGTERM, then SIGKILL) when destroyed.
+// A child process started in the background in a process group of its own; destroying it ends
+// the whole group (SIGTERM, then SIGKILL), so whatever it started goes too.
 class Child {
  public:
   Child() = default;
+  // `inherit_fd`, when not -1, stays open in the child under the same number (Xvfb's
+  // -displayfd); every other descriptor but 0, 1 and 2 is closed on exec as usual.
   Child(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
-        const std::filesystem::path& cwd = {}, const std::filesystem::path& out = "/dev/null");
+        const std::filesystem::path& cwd = {}, const std::filesystem::path& out = "/dev/null",
+        int inherit_fd = -1);
   Child(Child&& other) noexcept;
   Child& operator=(Child&& other) noexcept;
   ~Child();
@@ -48,7 +52,24 @@ class Child {
   int status_ = -1;
 };
 
-// Xvfb on a free display (chosen by the server itself) and openbox, for one test.
+// A fresh folder under the temporary directory, removed with its contents when destroyed.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix);
+  TempFolder(TempFolder&& other) noexcept;
+  TempFolder& operator=(TempFolder&&) = delete;
+  ~TempFolder();
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Xvfb on a free display (chosen by the server itself) and openbox, for one test. Everything
+// it starts is owned: a constructor that throws leaves no server or window manager running.
+// Both write their output to a log in the session's own folder, where openbox also keeps its
+// XDG configuration and cache, so neither depends on the user's home; a failure to start says
+// what the log said.
 class XSession {
  public:
   XSession();
@@ -57,10 +78,16 @@ class XSession {
   explicit XSession(const std::vector<std::string>& window_manager, bool composite = true);
   ~XSession();
   const std::string& display() const { return display_; }
+  // The server's process id (tests of the harness itself).
+  pid_t server_pid() const { return server_.pid(); }
 
  private:
+  void StartServer(bool composite);
+  void StartWindowManager(const std::vector<std::string>& command);
+
+  TempFolder folder_;
   std::string display_;
-  pid_t server_pid_ = 0;
+  Child server_;
   Child window_manager_;
 };
 
@@ -74,13 +101,13 @@ class Installation {
  public:
   explicit Installation(const std::string& password);
   explicit Installation(Fresh);
-  ~Installation();
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
   // The user's home for the programs run on this installation, holding Desktop.
   std::filesystem::path home() const { return drive_c_.parent_path() / "home"; }
 
  private:
+  TempFolder folder_;
   std::filesystem::path drive_c_;
   std::filesystem::path program_dir_;
 };

@@ -17,6 +17,7 @@
 
 #include "platform/emulated.h"
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/keyboard_lock.h"
 #include "startup/pass_main.h"
 #include "startup/password_record.h"
@@ -40,6 +41,7 @@ class FormsFixture : public ::testing::Test {
 
   ~FormsFixture() override {
     runtime_.reset();
+    faulty_.reset();
     machine_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
@@ -81,11 +83,17 @@ class FormsFixture : public ::testing::Test {
                               std::function<int(ui::Application&)> start = nullptr) {
     if (!start) start = [](ui::Application& app) { return app.Run<PassMain>(); };
     runtime_.reset();
+    faulty_.reset();
     machine_ = std::make_unique<platform::EmulatedMachine>(drive_c(), program_dir());
-    runtime_ = std::make_unique<ui::HeadlessRuntime>(machine_->services(), std::move(options),
-                                                     std::move(start));
+    if (inject_faults_) faulty_ = std::make_unique<platform::FaultInjectingPlatform>(*machine_);
+    runtime_ = std::make_unique<ui::HeadlessRuntime>(
+        faulty_ ? faulty_->services() : machine_->services(), std::move(options), std::move(start));
     return *runtime_;
   }
+
+  // Runs the next program on the fault-injecting platform; faults() plans which call fails.
+  void UseFaultInjection() { inject_faults_ = true; }
+  platform::FaultPlan& faults() { return faulty_->plan(); }
 
   // Starts kestrom.exe with `command_line` and returns when it waits for input or has ended.
   ui::HeadlessRuntime& Start(const std::string& command_line) {
@@ -194,6 +202,8 @@ class FormsFixture : public ::testing::Test {
  private:
   std::filesystem::path root_;
   std::unique_ptr<platform::EmulatedMachine> machine_;
+  bool inject_faults_ = false;
+  std::unique_ptr<platform::FaultInjectingPlatform> faulty_;
   std::unique_ptr<ui::HeadlessRuntime> runtime_;
 };
 

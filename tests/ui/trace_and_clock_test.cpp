@@ -29,6 +29,17 @@ TEST(TraceEventTest, JsonEscapesQuotesBackslashesControlsAndHighBytes) {
   EXPECT_THROW(ParseTraceLine("{\"ev\":\"show\""), std::invalid_argument);
 }
 
+// Found by the trace line fuzzer: a number too large for a long escaped as std::out_of_range,
+// and a \u escape took whatever prefix of its four characters parsed as hex.
+TEST(TraceEventTest, MalformedLinesAreRefusedAsInvalid) {
+  for (const char* line : {R"({"t":99999999999999999999,"ev":"end"})", R"({"t":-,"ev":"end"})",
+                           R"({"ev":"x","v":"\u12zz"})", R"({"ev":"x","v":"\u 123"})",
+                           R"({"ev":"x","v":"\u-123"})", R"({"ev":"x","v":"\u+0ff"})"}) {
+    EXPECT_THROW(ParseTraceLine(line), std::invalid_argument) << line;
+  }
+  EXPECT_EQ(ParseTraceLine(R"({"ev":"x","v":"\u00E9\u20ac"})").Get("v"), "\xe9\xe2\x82\xac");
+}
+
 TEST_F(UiTest, SetIsTracedOnlyForRealChangesOfALoadedForm) {
   HeadlessRuntime& run = Launch([](Application& app) {
     app.Get<Journal>().on_initialize["Main"] = [&] {

@@ -41,6 +41,10 @@ class VirtualClock : public platform::Clock {
   double start_;
 };
 
+Trace::Keep TraceKeep(const HeadlessRuntime::Options& options) {
+  return options.keep_events ? Trace::Keep::kEvents : Trace::Keep::kNothing;
+}
+
 bool Focusable(const Control& control) {
   return Application::CanTakeFocus(control);
 }
@@ -56,7 +60,8 @@ struct HeadlessRuntime::Impl : public Backend {
 
   Impl(platform::Services services, Options opts, std::function<int(Application&)> start_fn)
       : options(std::move(opts)),
-        trace(options.trace_path.empty() ? Trace() : Trace(options.trace_path)),
+        trace(options.trace_path.empty() ? Trace(TraceKeep(options))
+                                         : Trace(options.trace_path, TraceKeep(options))),
         clock_(options.start_time_of_day),
         screen_width(options.screen_width),
         screen_height(options.screen_height),

@@ -28,6 +28,9 @@ class HeadlessRuntime {
     // Virtual time of day at start, seconds since midnight (tests of midnight set 86370 etc.).
     double start_time_of_day = 12 * 3600.0;
     std::string trace_path;  // also write the trace to this file when not empty
+    // Keep every trace event for events() and Transcript(); a soak test turns it off to run
+    // the way the real program does.
+    bool keep_events = true;
   };
 
   // `start` runs the program on the application, typically [](Application& a){ return
@@ -77,7 +80,8 @@ class HeadlessRuntime {
     bool topmost = false;
   };
   Placement PlacementOf(const std::string& form) const;
-  // Every trace event so far, and a readable transcript (one event per line, without time).
+  // Every trace event so far, and a readable transcript (one event per line, without time);
+  // empty when the options said not to keep them.
   const std::vector<TraceEvent>& events() const;
   std::string Transcript() const;
   double VirtualSeconds() const;  // virtual time since start
