@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "platform/emulated.h"
@@ -41,12 +42,12 @@ int main(int argc, char** argv) {
   if (tools::AnswerHelpOrVersion(argc, argv, "kestrom.exe", kUsage)) return 0;
   try {
     // The display first: opening it takes the keyboard, and the rest can wait until it is held.
-    ui::FltkBackend backend;
+    std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend();
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
     platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
                                       platform::DesktopPlaces::FromEnvironment());
     ui::Trace trace = ui::Trace::FromEnvironment();
-    ui::Application app(backend, machine.services(), CommandLine(argc, argv), &trace);
+    ui::Application app(*backend, machine.services(), CommandLine(argc, argv), &trace);
     return app.Run<PassMain>();
   } catch (const std::exception& error) {
     // No display, or no drive C: the program cannot start at all.

@@ -1,7 +1,9 @@
 #pragma once
-// Inside the FLTK runtime: the windows of the forms and message boxes, the widgets of the
-// controls, the timers, and the X11 work that keeps lock windows in place. FltkBackend forwards to
-// it; only ui/fltk/ includes this header.
+// The FLTK runtime: the windows of the forms and message boxes, the widgets of the controls, the
+// timers, and the runtime's part in keeping a lock (the keeping itself is Xlib only, ui/x11/).
+// Its files: fltk_runtime.cpp (windows, timers, message boxes, the event loop), fltk_windows.cpp
+// and fltk_widgets.cpp (what the toolkit draws), lock_keeping.cpp, scaled_clock.cpp. Only
+// ui/fltk/ includes this header; the program makes it through MakeFltkBackend.
 
 #include <chrono>
 #include <exception>
@@ -15,8 +17,7 @@
 #include "ui/application.h"
 
 // Xlib after the form model: its `None` macro would clash with the model's enumerators.
-#include "ui/fltk/x11_keyboard_lock.h"
-#include "ui/fltk/x11_lock_windows.h"
+#include "ui/x11/lock_core.h"
 
 class Fl_Widget;
 class Fl_Window;
@@ -45,28 +46,28 @@ class ScaledClock : public platform::Clock {
 // 1 otherwise.
 double ClockSpeedFromEnvironment();
 
-class Runtime {
+class Runtime : public Backend {
  public:
-  Runtime();
-  ~Runtime();
+  Runtime();  // opens the display; throws std::runtime_error when there is none
+  ~Runtime() override;
 
-  void Attach(Application& app) { app_ = &app; }
-  platform::Clock& clock() { return *clock_; }
-  X11KeyboardLock& lock() { return *lock_; }
-  ScreenMetrics Screen();
-  long ElapsedMs();
+  void Attach(Application& app) override { app_ = &app; }
+  platform::Clock& clock() override { return *clock_; }
+  platform::KeyboardLock& keyboard_lock() override { return *lock_; }
+  ScreenMetrics Screen() override;
+  long ElapsedMs() override;
 
-  void ShowWindow(Form& form);
-  void HideWindow(Form& form);
-  void DestroyWindow(Form& form);
-  void PlaceTopmost(Form& form, int x, int y, int width, int height);
-  void FormChanged(Form& form);
-  void ControlChanged(Control& control, Property property);
-  void SetFocus(Control& control);
-  void TimerChanged(Timer& timer);
-  void OpenMessageBox(int id, const std::string& title, const std::string& text);
-  void WaitForEvents();
-  void ProcessPendingEvents();
+  void ShowWindow(Form& form) override;
+  void HideWindow(Form& form) override;
+  void DestroyWindow(Form& form) override;
+  void PlaceTopmost(Form& form, int x, int y, int width, int height) override;
+  void FormChanged(Form& form) override;
+  void ControlChanged(Control& control, Property property) override;
+  void SetFocus(Control& control) override;
+  void TimerChanged(Timer& timer) override;
+  void OpenMessageBox(int id, const std::string& title, const std::string& text) override;
+  void WaitForEvents() override;
+  void ProcessPendingEvents() override;
 
   // Called by the widgets and windows: runs one Application::Deliver* call, counts it as a
   // delivered event and keeps anything it throws for the loop that called Fl::wait.

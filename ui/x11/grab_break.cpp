@@ -1,4 +1,4 @@
-#include "ui/fltk/x11_grab_break.h"
+#include "ui/x11/grab_break.h"
 
 #include <X11/XKBlib.h>
 

@@ -1,4 +1,4 @@
-#include "ui/fltk/x11_windows.h"
+#include "ui/x11/window_hints.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

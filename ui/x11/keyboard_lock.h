@@ -10,7 +10,7 @@
 #include <X11/Xlib.h>
 
 #include "platform/keyboard_lock.h"
-#include "ui/fltk/x11_grab_break.h"
+#include "ui/x11/grab_break.h"
 
 namespace vellomar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/fltk/x11_errors.h"
+#include "ui/x11/errors.h"
 
 #include <cstdio>
 

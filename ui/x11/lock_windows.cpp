@@ -1,5 +1,5 @@
-#include "ui/fltk/x11_lock_windows.h"
-#include "ui/fltk/x11_windows.h"
+#include "ui/x11/lock_windows.h"
+#include "ui/x11/window_hints.h"
 
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>

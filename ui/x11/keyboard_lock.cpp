@@ -1,4 +1,4 @@
-#include "ui/fltk/x11_keyboard_lock.h"
+#include "ui/x11/keyboard_lock.h"
 
 #include <time.h>
 

@@ -1,0 +1,217 @@
+// The runtime's part in keeping a lock: covering windows handed to LockWindows, the grabs taken
+// back, the focus kept on the lock, the screen size followed, and the X events that call for a
+// check. The keeping itself is Xlib only (ui/x11/).
+
+#include "ui/fltk/fltk_parts.h"
+
+#include <algorithm>
+
+#include "ui/x11/window_hints.h"
+
+namespace vellomar::ui::fltk {
+
+// ---------------------------------------------------------------------------------------------
+// Keeping the lock windows in place
+
+bool Runtime::LockWindowUp() const {
+  for (auto& [form, window] : windows_) {
+    if (form->lock_screen && window->wanted && window->shown()) return true;
+  }
+  return false;
+}
+
+Window Runtime::FocusTarget() const {
+  for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
+    if ((*it)->shown()) return fl_xid(*it);
+  }
+  for (auto it = shown_order_.rbegin(); it != shown_order_.rend(); ++it) {
+    if ((*it)->wanted && (*it)->shown()) return fl_xid(*it);
+  }
+  return 0;
+}
+
+// A lock window, or a message box over one, is on screen: painted at once and kept in place.
+void Runtime::Cover(Fl_Window& window, const CoverRect& rect) {
+  const Window xid = fl_xid(&window);
+  // The server paints the background the moment the window maps or is exposed, so the desktop
+  // never shows through while the toolkit has yet to draw.
+  XSetWindowBackground(display_, xid, fl_xpixel(FL_BACKGROUND_COLOR));
+  XClearWindow(display_, xid);
+  covered_[xid] = &window;
+  cover_->Keep(xid, rect);
+  window.redraw();
+  Fl::flush();
+}
+
+void Runtime::Uncover(Fl_Window& window) {
+  for (auto it = covered_.begin(); it != covered_.end(); ++it) {
+    if (it->second != &window) continue;
+    cover_->Forget(it->first);
+    covered_.erase(it);
+    return;
+  }
+}
+
+// Another client destroyed a covering window: make it again where it was.
+void Runtime::Recreate(Window xid, const CoverRect& rect) {
+  const auto it = covered_.find(xid);
+  if (it == covered_.end()) return;
+  Fl_Window* window = it->second;
+  covered_.erase(it);
+  // The toolkit's half of the window, if it still has one; the server's half is gone already.
+  if (window->shown()) window->hide();
+  window->resize(rect.x, rect.y, rect.width, rect.height);
+  window->show();
+  if (auto* form_window = dynamic_cast<FormWindow*>(window)) DecorateNew(*form_window);
+  if (auto* box = dynamic_cast<MessageBoxWindow*>(window)) {
+    NameWindow(display_, fl_xid(box), box->title.c_str());
+  }
+  Cover(*window, rect);
+  ScheduleCheck();
+}
+
+void Runtime::LockWindowsChanged() {
+  bool full = false;
+  for (auto& [form, window] : windows_) {
+    if (form->lock_screen && window->wanted && window->shown()) full = full || window->full_screen;
+  }
+  // The full-screen lock holds the pointer too; the taskbar lock and the lockout leave the strip
+  // at the bottom usable. When another client holds the pointer, the grab is tried again soon,
+  // with the screen already covered and the lock's keys working meanwhile.
+  lock_->WantPointer(full);
+  pointer_retries_ = 0;
+  Fl::remove_timeout(OnPointerRetry, this);
+  if (lock_->PointerMissing()) Fl::add_timeout(kPointerRetrySeconds, OnPointerRetry, this);
+}
+
+void Runtime::OnPointerRetry(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  self.lock_->RetryPointer();
+  // After about a second the guard tick goes on trying.
+  if (self.lock_->PointerMissing() && ++self.pointer_retries_ < kPointerRetries) {
+    Fl::repeat_timeout(kPointerRetrySeconds, OnPointerRetry, data);
+  }
+}
+
+void Runtime::ScheduleCheck() {
+  if (check_scheduled_) return;
+  check_scheduled_ = true;
+  Fl::add_timeout(0.0, OnDeferredCheck, this);
+}
+
+void Runtime::OnDeferredCheck(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  self.check_scheduled_ = false;
+  self.KeepLockWindows();
+  if (self.lock_->Engaged()) self.lock_->Reassert();
+  self.KeepFocus();
+  XFlush(self.display_);
+}
+
+void Runtime::OnGuardTick(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  Fl::repeat_timeout(kGuardTickSeconds, OnGuardTick, data);
+  if (!self.lock_->Engaged() && !self.LockWindowUp()) return;
+  if (++self.guard_ticks_ % kGuardTicksPerFullCheck != 0) {
+    self.lock_->RetryPointer();
+    return;
+  }
+  OnDeferredCheck(data);
+}
+
+void Runtime::KeepLockWindows() {
+  cover_->Check();
+  if (!lock_->Engaged()) return;
+  // While the keyboard is locked, a form of ours that another client unmapped or iconified (the
+  // prompt, say) is put back.
+  for (FormWindow* window : shown_order_) {
+    if (!window->wanted || !window->shown() || window->form.lock_screen) continue;
+    const Window xid = fl_xid(window);
+    if (!WindowViewable(display_, xid)) XMapRaised(display_, xid);
+  }
+}
+
+void Runtime::KeepFocus() {
+  if (!lock_->Engaged()) return;
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display_, &focus, &revert);
+  Window target = FocusTarget();
+  if (!target) return;
+  bool ours = focus > PointerRoot && fl_find(focus) != nullptr;
+  if (ours && (boxes_.empty() || focus == target)) return;
+  // The window manager gave the focus to another window: the grab still sends us the keys, but
+  // reported on the root, where the toolkit drops them. Take the focus back.
+  if (WindowViewable(display_, target))
+    XSetInputFocus(display_, target, RevertToParent, CurrentTime);
+}
+
+void Runtime::FollowScreenSize() {
+  int width = 0, height = 0;
+  RootSize(display_, width, height);
+  if (width == screen_width_ && height == screen_height_) return;
+  screen_width_ = width;
+  screen_height_ = height;
+  // A full-screen lock stays full-screen; one that left a strip for the taskbar keeps the strip's
+  // height and takes the new width.
+  for (auto& [form, window] : windows_) {
+    if (!window->placed) continue;
+    int h = window->full_screen ? height : std::max(1, height - window->strip);
+    window->place = {0, 0, width, h};
+    window->resize(0, 0, width, h);
+    if (window->shown() && cover_->Keeping(fl_xid(window.get()))) {
+      cover_->Keep(fl_xid(window.get()), window->place);
+    }
+  }
+  LockWindowsChanged();
+  ScheduleCheck();
+}
+
+bool Runtime::OnXEvent(const XEvent& event) {
+  if (lock_->OnEvent(event)) return true;
+  if (cover_->Concerns(event)) ScheduleCheck();
+  const Window root = DefaultRootWindow(display_);
+  switch (event.type) {
+    case FocusIn:
+    case FocusOut:
+      if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
+        // Our own grab coming or going is no change of focus for the widgets. A release we did
+        // not ask for (a toolkit popup closing) is taken back at once.
+        if (event.xfocus.mode == NotifyUngrab && lock_->Engaged()) ScheduleCheck();
+        return true;
+      }
+      if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
+      return false;
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case CreateNotify:
+    case DestroyNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+    case GravityNotify:
+      if (event.xany.window == root || event.xany.window == cover_->CoverParent()) {
+        if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+          FollowScreenSize();
+          return false;
+        }
+        // Reported only because the covering windows' parent is watched: nothing for the
+        // toolkit.
+        return true;
+      }
+      if (event.type == UnmapNotify) ScheduleCheck();
+      if (event.type == MapNotify) {
+        // Override-redirect windows get no focus from the window manager: give it.
+        Fl_Window* window = fl_find(event.xmap.window);
+        if (window && window->override() && fl_xid(window) == FocusTarget()) {
+          XSetInputFocus(display_, event.xmap.window, RevertToParent, CurrentTime);
+        }
+        ScheduleCheck();
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace vellomar::ui::fltk
