@@ -12,6 +12,7 @@ class DesktopTwinsTest : public PlatformTest {
  protected:
   void SetUp() override {
     PlatformTest::SetUp();
+    desktop_ = root_ / "Desktop";  // root_ is made by the set-up above, not before
     fs::create_directories(Host("WINDOWS/Desktop"));
     fs::create_directories(Host("WINDOWS/Start Menu/Programs/Vellomar"));
     Put("Program Files/Vellomar/kestrom.exe", "program");
@@ -42,7 +43,7 @@ class DesktopTwinsTest : public PlatformTest {
   }
 
   static constexpr char kProgram[] = "C:\\Program Files\\Vellomar\\kestrom.exe";
-  fs::path desktop_ = root_ / "Desktop";
+  fs::path desktop_;  // the user's desktop folder, in the test's own folder
   fs::path Menu(const std::string& name) const {
     return root_ / "data/applications/vellomar" / (name + ".desktop");
   }
