@@ -114,7 +114,9 @@ Application::Application(Backend& backend, platform::Services services, std::str
   backend_.Attach(*this);
 }
 
-Application::~Application() = default;
+Application::~Application() {
+  backend_.Detach();
+}
 
 int Application::RunStartup(Form& form) {
   Dispatch([&] { Show(form, false); });

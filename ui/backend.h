@@ -27,6 +27,9 @@ class Backend {
   virtual ~Backend() = default;
 
   virtual void Attach(Application& app) = 0;
+  // The application is going away: nothing may be delivered to it any more (a runtime that
+  // closes its windows afterwards still sees events from them).
+  virtual void Detach() {}
   virtual platform::Clock& clock() = 0;
   virtual platform::KeyboardLock& keyboard_lock() = 0;
   virtual ScreenMetrics Screen() = 0;

@@ -52,6 +52,7 @@ class Runtime : public Backend {
   ~Runtime() override;
 
   void Attach(Application& app) override { app_ = &app; }
+  void Detach() override { app_ = nullptr; }
   platform::Clock& clock() override { return *clock_; }
   platform::KeyboardLock& keyboard_lock() override { return *lock_; }
   ScreenMetrics Screen() override;
