@@ -21,8 +21,11 @@ attack=$build/tests/e2e/x-attack
 
 tmp=$(mktemp -d /tmp/raisebench.XXXXXX)
 pids=()
-stop_all() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+stop_all() {  # the last started first: the clients before their server
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
+  done
   pids=()
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
