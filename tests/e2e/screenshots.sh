@@ -11,9 +11,7 @@ pids=()
 # shellcheck source=x_session.sh
 source "$(dirname "$0")/x_session.sh"
 
-"$installer" --drive-c "$work/c" --program "$kestrom" > /dev/null
-program="$work/c/Program Files/Vellomar"
-(cd "$program" && "$set_password" "$work/c" secret)
+install_drive "$installer" "$kestrom" "$set_password"
 
 # shot NAME SWITCHES SPEED READY_PATTERN [KEYS...]
 shot() {
@@ -26,8 +24,7 @@ shot() {
   wait_for "$trace" "$ready"
   for keys in "$@"; do xdotool type --delay 15 "$keys"; done
   [ $# -gt 0 ] && xdotool key Return && wait_for "$trace" '"control":"Label3"'
-  xdotool search --sync --onlyvisible --name '.' > /dev/null
-  import -window root "$out/$name.png"
+  capture "$out/$name.png"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }

@@ -12,26 +12,17 @@ pids=()
 # shellcheck source=x_session.sh
 source "$(dirname "$0")/x_session.sh"
 
-"$installer" --drive-c "$work/c" --program "$kestrom" > /dev/null
-program="$work/c/Program Files/Vellomar"
-(cd "$program" && "$set_password" "$work/c" secret)
+install_drive "$installer" "$kestrom" "$set_password"
 
 # shot NAME: the screen, trimmed to the windows, once it has stopped changing.
 shot() {
-  local previous="" current
-  for _ in $(seq 100); do
-    import -window root "$work/shot.png"
-    current=$(md5sum < "$work/shot.png")
-    [ "$current" = "$previous" ] && break
-    previous=$current
-  done
+  capture "$work/shot.png"
   convert "$work/shot.png" -trim +repage "$out/$1.png"
 }
 # window TITLE: waits until a window of that title is mapped; prints its id.
 window() {
   timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1
 }
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 trace="$work/setup.trace"
 (cd "$program" && KESTROM_TRACE="$trace" VELLOMAR_DRIVE_C="$work/c" exec ./kestrom.exe /setup) \

@@ -25,32 +25,21 @@ page() {
 shots=on
 shot() {
   [ "$shots" = on ] || return 0
-  local previous="" current
-  for _ in $(seq 100); do
-    import -window root "$work/shot.png"
-    current=$(md5sum < "$work/shot.png")
-    [ "$current" = "$previous" ] && break
-    previous=$current
-  done
+  capture "$work/shot.png"
   if [ "${2:-}" = trim ]; then
     convert "$work/shot.png" -trim +repage "$out/$1.png"
   else
     cp "$work/shot.png" "$out/$1.png"
   fi
 }
-
-# click WINDOW X Y: left button at (X, Y) pixels of the window's client area.
-click() {
-  xdotool mousemove --window "$1" "$2" "$3" click 1
-}
 next() { click "$1" 400 196; }  # Command1 at 5400, 2760 twips, 1215 x 375
 
 # start NAME: a fresh installation (no-password placeholder) and kestrom.exe run in it.
 start() {
   rm -rf "$work/c"
-  "$installer" --drive-c "$work/c" --program "$kestrom" > /dev/null
+  install_drive "$installer" "$kestrom"
   trace="$work/$1.trace"
-  (cd "$work/c/Program Files/Vellomar" && KESTROM_TRACE="$trace" VELLOMAR_DRIVE_C="$work/c" \
+  (cd "$program" && KESTROM_TRACE="$trace" VELLOMAR_DRIVE_C="$work/c" \
      exec ./kestrom.exe) > /dev/null 2>&1 &
   kestrom_pid=$!
 }

@@ -24,3 +24,25 @@ wait_for() {
   echo "$(basename "$0"): timed out waiting for $2" >&2
   return 1
 }
+
+# install_drive INSTALLER KESTROM_EXE [SET_PASSWORD]: drive C: in $work/c as the installer makes
+# it, with the password "secret" when SET_PASSWORD is given; $program is its program folder.
+install_drive() {
+  "$1" --drive-c "$work/c" --program "$2" > /dev/null
+  program="$work/c/Program Files/Vellomar"
+  if [ $# -ge 3 ]; then (cd "$program" && "$3" "$work/c" secret); fi
+}
+
+# capture FILE: the screen into FILE once two captures in a row agree (painting has finished).
+capture() {
+  local previous="" current
+  for _ in $(seq 100); do
+    import -window root "$1"
+    current=$(md5sum < "$1")
+    [ "$current" = "$previous" ] && break
+    previous=$current
+  done
+}
+
+# click WINDOW X Y: left button at (X, Y) pixels of the window's client area.
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }

@@ -170,48 +170,36 @@ void Runtime::FollowScreenSize() {
 bool Runtime::OnXEvent(const XEvent& event) {
   if (lock_->OnEvent(event)) return true;
   if (cover_->Concerns(event)) ScheduleCheck();
-  const Window root = DefaultRootWindow(display_);
-  switch (event.type) {
-    case FocusIn:
-    case FocusOut:
-      if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
-        // Our own grab coming or going is no change of focus for the widgets. A release we did
-        // not ask for (a toolkit popup closing) is taken back at once.
-        if (event.xfocus.mode == NotifyUngrab && lock_->Engaged()) ScheduleCheck();
-        return true;
-      }
-      if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
-      return false;
-    case MapNotify:
-    case UnmapNotify:
-    case ConfigureNotify:
-    case CreateNotify:
-    case DestroyNotify:
-    case ReparentNotify:
-    case CirculateNotify:
-    case GravityNotify:
-      if (event.xany.window == root || event.xany.window == cover_->CoverParent()) {
-        if (event.type == ConfigureNotify && event.xconfigure.window == root) {
-          FollowScreenSize();
-          return false;
-        }
-        // Reported only because the covering windows' parent is watched: nothing for the
-        // toolkit.
-        return true;
-      }
-      if (event.type == UnmapNotify) ScheduleCheck();
-      if (event.type == MapNotify) {
-        // Override-redirect windows get no focus from the window manager: give it.
-        Fl_Window* window = fl_find(event.xmap.window);
-        if (window && window->override() && fl_xid(window) == FocusTarget()) {
-          XSetInputFocus(display_, event.xmap.window, RevertToParent, CurrentTime);
-        }
-        ScheduleCheck();
-      }
-      return false;
-    default:
-      return false;
+  if (event.type == FocusIn || event.type == FocusOut) {
+    if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
+      // Our own grab coming or going is no change of focus for the widgets. A release we did
+      // not ask for (a toolkit popup closing) is taken back at once.
+      if (event.xfocus.mode == NotifyUngrab && lock_->Engaged()) ScheduleCheck();
+      return true;
+    }
+    if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
+    return false;
   }
+  if (!StructureEvent(event.type)) return false;
+  const Window root = DefaultRootWindow(display_);
+  if (event.xany.window == root || event.xany.window == cover_->CoverParent()) {
+    if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+      FollowScreenSize();
+      return false;
+    }
+    // Reported only because the covering windows' parent is watched: nothing for the toolkit.
+    return true;
+  }
+  if (event.type == UnmapNotify) ScheduleCheck();
+  if (event.type == MapNotify) {
+    // Override-redirect windows get no focus from the window manager: give it.
+    Fl_Window* window = fl_find(event.xmap.window);
+    if (window && window->override() && fl_xid(window) == FocusTarget()) {
+      XSetInputFocus(display_, event.xmap.window, RevertToParent, CurrentTime);
+    }
+    ScheduleCheck();
+  }
+  return false;
 }
 
 }  // namespace vellomar::ui::fltk

@@ -296,23 +296,11 @@ bool LockWindows::Concerns(const XEvent& event) const {
     const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
     return shape.window == overlay_ || Keeping(shape.window);
   }
-  switch (event.type) {
-    case MapNotify:
-    case UnmapNotify:
-    case ConfigureNotify:
-    case CreateNotify:
-    case DestroyNotify:
-    case ReparentNotify:
-    case CirculateNotify:
-    case GravityNotify:
-    case VisibilityNotify:
-      // Our own windows, the overlay, and (while the windows are children of the root) whatever
-      // else happens among the root's children.
-      return event.xany.window == parent_ || event.xany.window == overlay_ ||
-             Keeping(event.xany.window);
-    default:
-      return false;
-  }
+  if (!StructureEvent(event.type) && event.type != VisibilityNotify) return false;
+  // Our own windows, the overlay, and (while the windows are children of the root) whatever else
+  // happens among the root's children.
+  return event.xany.window == parent_ || event.xany.window == overlay_ ||
+         Keeping(event.xany.window);
 }
 
 }  // namespace vellomar::ui

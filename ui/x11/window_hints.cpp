@@ -7,6 +7,22 @@
 
 namespace vellomar::ui {
 
+bool StructureEvent(int type) {
+  switch (type) {
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case CreateNotify:
+    case DestroyNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+    case GravityNotify:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool WindowViewable(Display* display, Window window) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, window, &attributes)) return false;

@@ -6,6 +6,10 @@
 
 namespace vellomar::ui {
 
+// True for the events StructureNotify and SubstructureNotify report (a window mapped, unmapped,
+// moved, restacked, made, destroyed or reparented).
+bool StructureEvent(int type);
+
 // True when `window` is mapped and all its ancestors are (it can take the focus).
 bool WindowViewable(Display* display, Window window);
 
