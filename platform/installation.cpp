@@ -55,6 +55,10 @@ class Installer {
       MakeTextFile(kDosStartBat, {"@ECHO OFF", "REM Run when Windows restarts in MS-DOS mode."});
     });
     Step([&] { PutProgram(options_.program, "kestrom.exe"); });
+    // The guard that keeps a lock up should kestrom.exe die runs from beside it.
+    const fs::path guard = options_.program.parent_path() / "vellomar-guard";
+    std::error_code missing;
+    if (fs::is_regular_file(guard, missing)) Step([&] { PutProgram(guard, "vellomar-guard"); });
     if (!options_.console_lock.empty()) {
       Step([&] { PutProgram(options_.console_lock, "halvrik.exe"); });
     }

@@ -8,7 +8,9 @@
 //     HKEY_LOCAL_MACHINE); an existing file only gains the key when it lacks it, never overwritten
 //   C:\MSDOS.SYS with [Paths] and [Options], read-only, hidden and system
 //   C:\AUTOEXEC.BAT and C:\WINDOWS\DOSSTART.BAT, short batch files as Windows 98 leaves them
-//   C:\Program Files\Vellomar\kestrom.exe and halvrik.exe, put there every time (atomically):
+//   C:\Program Files\Vellomar\kestrom.exe and halvrik.exe (and vellomar-guard, the guard process
+//     kestrom.exe starts while locked, when it lies beside kestrom.exe), put there every time
+//     (atomically):
 //     copies of a built program, or symbolic links to an installed package's programs, so that
 //     upgrading the package upgrades every drive
 //   C:\Program Files\Vellomar\supermp.dat holding the no-password record

@@ -1,5 +1,6 @@
 #include "startup/pass_main.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -119,8 +120,10 @@ void PassMain::Form_Load() {
     // 6-7. Read the record, from the command line after "/SU:" or from supermp.dat; both
     // markers present (8. otherwise: corrupted).
     ReadRecord();
-    // 7.1 The countdown starts now; 7.2 it shows 60.
+    // 7.1 The countdown starts now; 7.2 it shows 60. A run restarted after a crash goes on
+    // with the seconds the prompt had left.
     Start = app().Timer();
+    ResumeCountdown();
     RefreshCountdown();
     // 7.3 The encoded password field is in record_. 7.4 No password chosen yet: the wizard,
     // which ends the program on every way out.
@@ -134,8 +137,10 @@ void PassMain::Form_Load() {
     ReleaseAndEnd();
   }
 
-  // 9. Unless hidden above, the form now shows as the timed prompt.
+  // 9. Unless hidden above, the form now shows as the timed prompt; a run restarted after the
+  // minute had run out goes straight back to the lockout.
   RefreshCountdown();
+  if (Timer1.Enabled() && app().Resumed().stage == ui::LockState::Stage::kLockout) Timer1_Timer();
 }
 
 void PassMain::Form_Activate() {
@@ -209,12 +214,22 @@ void PassMain::Timer1_Timer() {
   // The minute has run out: the lockout screen takes over, the keyboard stays locked.
   RefreshCountdown();
   Timer1.SetEnabled(false);
+  app().ReportLockState({ui::LockState::Stage::kLockout, 0});
   Hide();
   app().Get<Lockout>().Show();
 }
 
 void PassMain::Timer2_Timer() {
   RefreshCountdown();
+}
+
+void PassMain::ResumeCountdown() {
+  const ui::LockState& resumed = app().Resumed();
+  if (resumed.stage != ui::LockState::Stage::kPrompt || !Timer1.Enabled()) return;
+  const int used = resumed.prompt_elapsed_seconds;
+  // The clock counts seconds since midnight: an earlier start may lie on the day before.
+  Start = std::fmod(*Start - static_cast<float>(used) + 86400.0f, 86400.0f);
+  Timer1.SetInterval(std::max(1, (60 - used) * 1000));
 }
 
 void PassMain::EngageKeyboardLock() {
@@ -247,6 +262,10 @@ void PassMain::RefreshCountdown() {
   const float elapsed = platform::ElapsedSeconds(Start.value_or(0.0f), app().Timer());
   const long remaining = 60 - static_cast<long>(std::floor(elapsed));
   Label2.SetCaption(std::to_string(remaining));
+  // While the minute runs, the seconds used are what a restart after a crash goes on from.
+  if (Start && Timer1.Enabled()) {
+    app().ReportLockState({ui::LockState::Stage::kPrompt, static_cast<int>(60 - remaining)});
+  }
 }
 
 void PassMain::ReleaseAndEnd() {

@@ -53,6 +53,8 @@ class PassMain : public ui::Form {
   // with the first corruption message.
   void ReadRecord();
   void RefreshCountdown();
+  // A run restarted after a crash during the minute: the countdown goes on where it was.
+  void ResumeCountdown();
   void ReleaseAndEnd();
 
   PasswordRecord record_;  // the record read at load, taken apart

@@ -290,6 +290,12 @@ long Application::SetScreenSaverRunning(bool engage) {
   return 1;
 }
 
+void Application::ReportLockState(const LockState& state) {
+  if (state == reported_) return;
+  reported_ = state;
+  backend_.LockStateChanged(state);
+}
+
 void Application::SetWindowPosTopmost(Form& form, int x, int y, int width, int height) {
   if (!form.loaded_) Load(form);
   // SWP_SHOWWINDOW: a hidden window is shown (without activation).

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "ui/backend.h"
 #include "ui/form.h"
+#include "ui/lock_state.h"
 #include "ui/trace.h"
 
 namespace vellomar::ui {
@@ -79,6 +80,12 @@ class Application {
   // Engaging may throw RuntimeError when the lock cannot be had.
   long SetScreenSaverRunning(bool engage);
   bool KeyboardLocked() const { return lock_engaged_; }
+  // Where a locked run stands (lock_state.h): the runtime passes it on to whatever would restart
+  // the program after a crash. Only changes are passed on.
+  void ReportLockState(const LockState& state);
+  // The state a restarted run resumes from ("other" for every ordinary start); main sets it.
+  const LockState& Resumed() const { return resumed_; }
+  void ResumeFrom(const LockState& state) { resumed_ = state; }
   // SetWindowPos(hwnd, HWND_TOPMOST, x, y, w, h, SWP_NOACTIVATE | SWP_SHOWWINDOW).
   void SetWindowPosTopmost(Form& form, int x, int y, int width, int height);
 
@@ -150,6 +157,8 @@ class Application {
   bool ended_ = false;
   int exit_status_ = 0;
   bool lock_engaged_ = false;
+  LockState reported_;
+  LockState resumed_;
   // Handlers running in the current loop level: 0 when the next handler is delivered by a
   // runtime (its End and run-time errors stop here), above 0 when one handler calls another
   // synchronously (errors go to the calling handler, as in the classic runtime).

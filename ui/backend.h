@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/keyboard_lock.h"
 #include "ui/controls.h"
+#include "ui/lock_state.h"
 
 namespace vellomar::ui {
 
@@ -33,6 +34,8 @@ class Backend {
   virtual platform::Clock& clock() = 0;
   virtual platform::KeyboardLock& keyboard_lock() = 0;
   virtual ScreenMetrics Screen() = 0;
+  // Where a locked run stands, for a runtime that can restart the program after a crash.
+  virtual void LockStateChanged(const LockState&) {}
   // Milliseconds since the run started (the trace's `t`).
   virtual long ElapsedMs() = 0;
 

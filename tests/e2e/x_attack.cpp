@@ -17,6 +17,8 @@
 //                                   milliseconds; prints the share of samples that were red
 //   x-attack covered X Y W H        exit 0 when sample points inside the rectangle all show the
 //                                   lock's grey, else 1 (prints the first other colour)
+//   x-attack watch-covered X Y W H MS   the same every millisecond for MS milliseconds; stops at
+//                                   the first sample that is not covered
 // Every command prints "done" when its requests have reached the server (except the loops).
 
 #include <X11/Xlib.h>
@@ -155,25 +157,54 @@ int ShareVisible(Display* display, int x, int y, long milliseconds) {
   return 0;
 }
 
-int Covered(Display* display, int x, int y, int w, int h) {
-  XColor grey{};
-  grey.red = grey.green = grey.blue = 192 * 257;
-  grey.flags = DoRed | DoGreen | DoBlue;
-  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &grey);
-  // Near the corners and edges, where the lock draws nothing but its background.
+// The first of a few sample points in the rectangle that does not show the lock's background
+// (its corners and edges, where the lock draws nothing else), as "x,y shows 0xRRGGBB"; "" when
+// all do.
+std::string Uncovered(Display* display, unsigned long grey, int x, int y, int w, int h) {
   const int inset = 6;
   const int xs[] = {x + inset, x + w / 2, x + w - 1 - inset};
   const int ys[] = {y + inset, y + h - 1 - inset};
   for (int px : xs) {
     for (int py : ys) {
       const unsigned long pixel = PixelAt(display, px, py);
-      if (pixel != grey.pixel) {
-        std::printf("%d,%d shows 0x%06lx\n", px, py, pixel);
-        return 1;
+      if (pixel != grey) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%d,%d shows 0x%06lx", px, py, pixel);
+        return text;
       }
     }
   }
-  std::puts("covered");
+  return "";
+}
+
+unsigned long Grey(Display* display) {
+  XColor grey{};
+  grey.red = grey.green = grey.blue = 192 * 257;
+  grey.flags = DoRed | DoGreen | DoBlue;
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &grey);
+  return grey.pixel;
+}
+
+int Covered(Display* display, int x, int y, int w, int h) {
+  const std::string uncovered = Uncovered(display, Grey(display), x, y, w, h);
+  std::puts(uncovered.empty() ? "covered" : uncovered.c_str());
+  return uncovered.empty() ? 0 : 1;
+}
+
+// Samples the rectangle every millisecond for `milliseconds`: whatever happens to the lock
+// meanwhile (its process killed and started again), the desktop must never show.
+int WatchCovered(Display* display, int x, int y, int w, int h, long milliseconds) {
+  const unsigned long grey = Grey(display);
+  long samples = 0;
+  for (long i = 0; i < milliseconds; ++i, ++samples) {
+    const std::string uncovered = Uncovered(display, grey, x, y, w, h);
+    if (!uncovered.empty()) {
+      std::printf("sample %ld: %s\n", samples, uncovered.c_str());
+      return 1;
+    }
+    Sleep(1'000'000L);
+  }
+  std::printf("covered %ld\n", samples);
   return 0;
 }
 
@@ -214,6 +245,9 @@ int main(int argc, char** argv) {
   }
   if (command == "covered" && argc == 6) {
     return Covered(display, number(2), number(3), number(4), number(5));
+  }
+  if (command == "watch-covered" && argc == 7) {
+    return WatchCovered(display, number(2), number(3), number(4), number(5), number(6));
   }
   std::fprintf(stderr, "usage: x-attack COMMAND [ARGS] (see the source)\n");
   return 2;

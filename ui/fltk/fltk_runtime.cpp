@@ -1,6 +1,7 @@
 #include "ui/fltk/fltk_parts.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "ui/x11/errors.h"
@@ -26,7 +27,9 @@ int SystemHandler(void* event, void* data) {
 }
 }  // namespace
 
-Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
+Runtime::Runtime()
+    : resumed_(guard::ResumeStateFromEnvironment()), start_(std::chrono::steady_clock::now()) {
+  unsetenv(guard::kResumeVariable);
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
   // No failed request may end the program (and with it the lock): see ui/x11/errors.h.
@@ -61,7 +64,8 @@ Runtime::Runtime() : start_(std::chrono::steady_clock::now()) {
 }
 
 Runtime::~Runtime() {
-  lock_->Release();
+  // An orderly end (a crash never gets here): the guard stands down with the lock.
+  guarded_lock_.Release();
   cover_.reset();
   Fl::remove_timeout(OnGuardTick, this);
   Fl::remove_timeout(OnPointerRetry, this);
@@ -197,10 +201,11 @@ void Runtime::ShowWindow(Form& form) {
   bool first_map = !window.shown();
   ShowWithFrameHints(window, display_, form.border != BorderStyle::Sizable, form.show_in_taskbar);
   if (first_map) DecorateNew(window);
-  if (form.lock_screen) {
-    Cover(window,
-          window.placed ? window.place : CoverRect{window.x(), window.y(), window.w(), window.h()});
-  }
+  // A lock window is kept in place from its placement on, which its form makes before it
+  // returns to the event loop: kept earlier, at its design size, it would shape the overlay
+  // (shared with the guard) smaller than the screen for a moment. One never placed is kept at
+  // the next check as it is.
+  if (form.lock_screen && window.placed) Cover(window, window.place);
   LockWindowsChanged();
   ScheduleCheck();
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "guard/link.h"
 #include "platform/emulated.h"
 #include "ui/application.h"
 
@@ -51,10 +52,14 @@ class Runtime : public Backend {
   Runtime();  // opens the display; throws std::runtime_error when there is none
   ~Runtime() override;
 
-  void Attach(Application& app) override { app_ = &app; }
+  void Attach(Application& app) override {
+    app_ = &app;
+    app.ResumeFrom(resumed_);
+  }
   void Detach() override { app_ = nullptr; }
   platform::Clock& clock() override { return *clock_; }
-  platform::KeyboardLock& keyboard_lock() override { return *lock_; }
+  platform::KeyboardLock& keyboard_lock() override { return guarded_lock_; }
+  void LockStateChanged(const LockState& state) override;
   ScreenMetrics Screen() override;
   long ElapsedMs() override;
 
@@ -81,6 +86,18 @@ class Runtime : public Backend {
 
  private:
   struct TimerSlot;
+  // The keyboard lock as the forms see it: the grabs (lock_), and while they are held a guard
+  // process that keeps the screen locked should this one die (guard/guard.h).
+  class GuardedLock : public platform::KeyboardLock {
+   public:
+    explicit GuardedLock(Runtime& runtime) : runtime_(runtime) {}
+    void Engage() override;
+    void Release() override;
+    bool Engaged() const override { return runtime_.lock_->Engaged(); }
+
+   private:
+    Runtime& runtime_;
+  };
   FormWindow& WindowFor(Form& form);
   FormWindow* Find(const Form& form) const;
   void Build(FormWindow& window);
@@ -102,10 +119,23 @@ class Runtime : public Backend {
   Window FocusTarget() const;
   bool LockWindowUp() const;
   void RethrowPending();
+  void StartGuard();
+  static void OnGuardStart(void* data);
+  static void OnGuardReadable(int fd, void* data);
+  // Tells the guard which windows cover the screen now (only what changed).
+  void ReportCover();
 
   Application* app_ = nullptr;
   Display* display_ = nullptr;
   std::unique_ptr<X11KeyboardLock> lock_;
+  GuardedLock guarded_lock_{*this};
+  LockState resumed_;  // read before guard_ takes the variables out of the environment
+  guard::GuardLink guard_;
+  int guard_fd_watched_ = -1;
+  bool guard_missing_ = false;  // said once; the lock goes on without a guard
+  std::chrono::steady_clock::time_point guard_started_;
+  LockState lock_state_;
+  std::string cover_reported_;
   std::unique_ptr<LockWindows> cover_;
   std::map<Window, Fl_Window*> covered_;  // the windows cover_ keeps, by their X id
   std::unique_ptr<platform::Clock> clock_;

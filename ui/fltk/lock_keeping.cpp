@@ -5,7 +5,9 @@
 #include "ui/fltk/fltk_parts.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "guard/protocol.h"
 #include "ui/x11/window_hints.h"
 
 namespace vellomar::ui::fltk {
@@ -41,6 +43,7 @@ void Runtime::Cover(Fl_Window& window, const CoverRect& rect) {
   cover_->Keep(xid, rect);
   window.redraw();
   Fl::flush();
+  ReportCover();
 }
 
 void Runtime::Uncover(Fl_Window& window) {
@@ -48,6 +51,7 @@ void Runtime::Uncover(Fl_Window& window) {
     if (it->second != &window) continue;
     cover_->Forget(it->first);
     covered_.erase(it);
+    ReportCover();
     return;
   }
 }
@@ -105,6 +109,7 @@ void Runtime::OnDeferredCheck(void* data) {
   self.KeepLockWindows();
   if (self.lock_->Engaged()) self.lock_->Reassert();
   self.KeepFocus();
+  self.ReportCover();
   XFlush(self.display_);
 }
 
@@ -120,6 +125,14 @@ void Runtime::OnGuardTick(void* data) {
 }
 
 void Runtime::KeepLockWindows() {
+  for (auto& [form, window] : windows_) {
+    if (form->lock_screen && window->wanted && window->shown() &&
+        !covered_.count(fl_xid(window.get()))) {
+      Cover(*window, window->placed
+                         ? window->place
+                         : CoverRect{window->x(), window->y(), window->w(), window->h()});
+    }
+  }
   cover_->Check();
   if (!lock_->Engaged()) return;
   // While the keyboard is locked, a form of ours that another client unmapped or iconified (the
@@ -200,6 +213,93 @@ bool Runtime::OnXEvent(const XEvent& event) {
     ScheduleCheck();
   }
   return false;
+}
+
+}  // namespace vellomar::ui::fltk
+
+namespace vellomar::ui::fltk {
+
+// ---------------------------------------------------------------------------------------------
+// The guard: a second process that keeps the screen locked should this one die
+
+void Runtime::GuardedLock::Engage() {
+  Runtime& self = runtime_;
+  // A guard that restarted this process holds the keyboard: it lets go just before we grab.
+  self.guard_.LetGo();
+  self.lock_->Engage();
+  if (!self.guard_.Connected()) {
+    self.StartGuard();
+  } else if (self.guard_fd_watched_ < 0) {
+    self.guard_fd_watched_ = self.guard_.fd();
+    Fl::add_fd(self.guard_fd_watched_, FL_READ, OnGuardReadable, &self);
+  }
+}
+
+void Runtime::GuardedLock::Release() {
+  Runtime& self = runtime_;
+  // The guard first: nothing may take the lock over once we let go on purpose.
+  if (self.guard_fd_watched_ >= 0) Fl::remove_fd(self.guard_fd_watched_);
+  self.guard_fd_watched_ = -1;
+  Fl::remove_timeout(OnGuardStart, &self);
+  self.guard_.StandDown();
+  self.lock_->Release();
+}
+
+void Runtime::StartGuard() {
+  if (guard_missing_ || !app_ || guard_.Connected()) return;
+  std::string why;
+  if (!guard_.Start(guard::ProgramFile(), app_->Command(), why)) {
+    guard_missing_ = true;
+    std::fprintf(stderr, "kestrom.exe: the lock runs without its guard (%s)\n", why.c_str());
+    return;
+  }
+  guard_started_ = std::chrono::steady_clock::now();
+  // The guard is the last of our processes the OOM killer should pick; this one comes back.
+  guard::LowerOomScore(-900);
+  guard_fd_watched_ = guard_.fd();
+  Fl::add_fd(guard_fd_watched_, FL_READ, OnGuardReadable, this);
+  guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
+  cover_reported_.clear();
+  ReportCover();
+}
+
+void Runtime::OnGuardStart(void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  if (self.lock_->Engaged()) self.StartGuard();
+}
+
+void Runtime::OnGuardReadable(int fd, void* data) {
+  auto& self = *static_cast<Runtime*>(data);
+  if (self.guard_.Read()) return;
+  // The guard is gone (killed, or its X connection was): we still hold the grabs; another one
+  // starts, at once unless the last one died young.
+  Fl::remove_fd(fd);
+  self.guard_fd_watched_ = -1;
+  const bool young = std::chrono::steady_clock::now() - self.guard_started_ < kGuardRestartPause;
+  Fl::add_timeout(young ? std::chrono::duration<double>(kGuardRestartPause).count() : 0.0,
+                  OnGuardStart, data);
+}
+
+void Runtime::LockStateChanged(const LockState& state) {
+  lock_state_ = state;
+  guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(state));
+}
+
+void Runtime::ReportCover() {
+  // Nothing before our first window is up: the guard that restarted us drops its own cover on
+  // the first report.
+  if (!guard_.Connected() || guard_.GuardHolds() || FocusTarget() == 0) return;
+  guard::Cover cover;
+  cover.parent = cover_->CoverParent();
+  cover.pixel = fl_xpixel(FL_BACKGROUND_COLOR);
+  for (const auto& kept : cover_->KeptWindows()) {
+    cover.windows.push_back(
+        {kept.window, kept.rect.x, kept.rect.y, kept.rect.width, kept.rect.height});
+  }
+  std::string line = guard::FormatCover(cover);
+  if (line == cover_reported_) return;
+  guard_.Send(line);
+  cover_reported_ = std::move(line);
 }
 
 }  // namespace vellomar::ui::fltk

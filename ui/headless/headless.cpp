@@ -70,7 +70,8 @@ struct HeadlessRuntime::Impl : public Backend {
 
   // --- Backend: called on the program thread ---
 
-  void Attach(Application&) override {}
+  void Attach(Application& application) override { application.ResumeFrom(options.resume); }
+  void LockStateChanged(const LockState& state) override { lock_states.push_back(state); }
   platform::Clock& clock() override { return clock_; }
   platform::KeyboardLock& keyboard_lock() override { return lock; }
   ScreenMetrics Screen() override {
@@ -291,6 +292,7 @@ struct HeadlessRuntime::Impl : public Backend {
   Trace trace;
   VirtualClock clock_;
   platform::RecordingKeyboardLock lock;
+  std::vector<LockState> lock_states;
   int screen_width;
   int screen_height;
   std::function<int(Application&)> start;
@@ -503,6 +505,10 @@ std::string HeadlessRuntime::Transcript() const {
 
 double HeadlessRuntime::VirtualSeconds() const {
   return static_cast<double>(impl_->clock_.now_us) / 1e6;
+}
+
+const std::vector<LockState>& HeadlessRuntime::lock_states() const {
+  return impl_->lock_states;
 }
 
 }  // namespace vellomar::ui

@@ -31,6 +31,8 @@ class HeadlessRuntime {
     // Keep every trace event for events() and Transcript(); a soak test turns it off to run
     // the way the real program does.
     bool keep_events = true;
+    // The state a run restarted after a crash resumes from.
+    LockState resume;
   };
 
   // `start` runs the program on the application, typically [](Application& a){ return
@@ -85,6 +87,8 @@ class HeadlessRuntime {
   const std::vector<TraceEvent>& events() const;
   std::string Transcript() const;
   double VirtualSeconds() const;  // virtual time since start
+  // Every lock state the program reported, in order.
+  const std::vector<LockState>& lock_states() const;
 
  private:
   struct Impl;

@@ -108,12 +108,6 @@ bool LockWindows::Keeping(Window window) const {
                      [&](const Kept& kept) { return kept.window == window; });
 }
 
-std::vector<Window> LockWindows::Windows() const {
-  std::vector<Window> windows;
-  for (const Kept& kept : kept_) windows.push_back(kept.window);
-  return windows;
-}
-
 void LockWindows::Watch(Window window) {
   SelectMore(display_, window, StructureNotifyMask | VisibilityChangeMask);
   if (shape_event_ >= 0) XShapeSelectInput(display_, window, ShapeNotifyMask);

@@ -44,8 +44,12 @@ class LockWindows {
   void Forget(Window window);
   bool Keeping(Window window) const;
   bool Empty() const { return kept_.empty(); }
+  struct Kept {
+    Window window;
+    CoverRect rect;
+  };
   // Our windows in the order they should stack, lowest first.
-  std::vector<Window> Windows() const;
+  const std::vector<Kept>& KeptWindows() const { return kept_; }
 
   // Called with a kept window that another client destroyed, and its rectangle; it is no longer
   // kept.
@@ -62,10 +66,6 @@ class LockWindows {
   Window CoverParent() const { return parent_; }
 
  private:
-  struct Kept {
-    Window window;
-    CoverRect rect;
-  };
   bool WantOverlay();
   void UseOverlay(bool use);
   void ShapeOverlay();

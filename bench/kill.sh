@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Kill benchmark: SIGKILL to one process of a running lock (kestrom.exe, then its guard), and the
+# time until the lock holds again: the killed process gone, its successor running, another
+# client's keyboard grab refused and the screen showing the lock (bench/kill_bench.cpp). Each
+# kill is made while xdotool types into the session and a victim window records any key it gets:
+# it must get none. For the full-screen and the taskbar lock, RUNS kills of each (default 11).
+#
+#   bench/kill.sh [build-dir]
+#
+# build-dir holds app/kestrom.exe (and vellomar-guard), tools/vellomar-install,
+# tests/e2e/x-probe and bench/kill-bench (default: <repo>/build).
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(realpath -m "${1:-$repo/build}")
+runs=${RUNS:-11}
+probe=$build/tests/e2e/x-probe
+
+tmp=$(mktemp -d /tmp/killbench.XXXXXX)
+drive_c=$tmp/drive_c
+program_dir="$drive_c/Program Files/Vellomar"
+forms="$program_dir/kestrom.exe"
+guard="$program_dir/vellomar-guard"
+pids=()
+kill_program() {  # every process running the given program, by its executable
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && kill -KILL "$pid" 2>/dev/null
+  done
+  true
+}
+stop_all() {  # the lock's own processes first (the guard before the process it would restart)
+  kill_program "$guard"
+  kill_program "$forms"
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
+  done
+  pids=()
+}
+trap 'stop_all; rm -rf "$tmp"' EXIT
+
+"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$build/app/kestrom.exe" >/dev/null
+(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
+pids+=($!)
+while [[ ! -s $tmp/display ]]; do sleep 0.05; done
+export DISPLAY=:$(cat "$tmp/display")
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+"$probe" victim Victim "$tmp/victim.log" >/dev/null &
+pids+=($!)
+until xdotool search --name Victim >/dev/null 2>&1; do sleep 0.05; done
+
+pid_of() {  # the one process running the given program, by its executable
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && echo "$pid" && return
+  done
+}
+settled() {  # the lock is up, held and backed by its guard's windows
+  ! "$probe" grab-keyboard >/dev/null && [[ -n $("$probe" find vellomar-guard visible) ]]
+}
+wait_settled() {
+  local i
+  for ((i = 0; i < 400; i++)); do settled && return; sleep 0.025; done
+  echo "the lock did not settle" >&2
+  exit 1
+}
+
+summary() {  # label, then the figures
+  local label=$1
+  shift
+  printf '%s\n' "$@" | sort -n | awk -v label="$label" '
+    { v[NR] = $1 } END {
+      m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%-28s median %6.1f ms  min %6.1f  max %6.1f  (%d kills)\n", label, m, v[1], v[NR], NR }'
+}
+
+for mode in /locknowfull /locknow; do
+  height=768
+  [[ $mode == /locknow ]] && height=700
+  (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+  wait_settled
+  for target in kestrom.exe vellomar-guard; do
+    program=$forms
+    [[ $target == vellomar-guard ]] && program=$guard
+    figures=()
+    free=()
+    for ((run = 0; run < runs; run++)); do
+      xdotool type --delay 5 "$(printf 'q%.0s' {1..150})" &
+      typist=$!
+      result=$("$build/bench/kill-bench" "$(pid_of "$program")" "$program" 0 0 1024 "$height")
+      wait "$typist" || true
+      figures+=("${result%% *}")
+      free+=("${result##* }")
+      wait_settled
+    done
+    summary "$mode $target" "${figures[@]}"
+    echo "  keyboard free meanwhile (ms): ${free[*]}"
+  done
+  # The typed keys went to the lock: clear them, and the password ends every process of it.
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 15 bench
+  xdotool key Return
+  for ((i = 0; i < 400; i++)); do
+    [[ -z $(pid_of "$forms") && -z $(pid_of "$guard") ]] && break
+    sleep 0.025
+  done
+  [[ -z $(pid_of "$forms") && -z $(pid_of "$guard") ]] || { echo "a process of the lock is left" >&2; exit 1; }
+done
+
+if [[ -s $tmp/victim.log ]]; then
+  echo "keys reached the victim window: $(tr '\n' ' ' <"$tmp/victim.log")"
+  exit 1
+fi
+echo "no key reached the victim window"

@@ -1,0 +1,173 @@
+#include "guard/link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "guard/protocol.h"
+
+namespace vellomar::guard {
+namespace {
+
+constexpr int kLetGoWaitMs = 3000;
+
+// The socket a guard hands to the process it starts, as the environment names it.
+int InheritedFd() {
+  const char* text = std::getenv(kGuardFdVariable);
+  if (text == nullptr || *text == '\0') return -1;
+  char* end = nullptr;
+  const long fd = std::strtol(text, &end, 10);
+  if (*end != '\0' || fd < 3 || fd > 1024) return -1;
+  // Only a socket is a guard: anything else under that number is left alone.
+  int type = 0;
+  socklen_t size = sizeof type;
+  if (getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &size) != 0) return -1;
+  return static_cast<int>(fd);
+}
+
+}  // namespace
+
+GuardLink::GuardLink() {
+  fd_ = InheritedFd();
+  if (fd_ < 0) return;
+  fcntl(fd_, F_SETFD, FD_CLOEXEC);
+  guard_holds_ = true;
+  // The variables were for this process only; a guard this one starts later sets its own.
+  unsetenv(kGuardFdVariable);
+}
+
+GuardLink::~GuardLink() {
+  // Closing without "release": the guard takes the lock over, as after a crash.
+  Close();
+}
+
+void GuardLink::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  guard_holds_ = false;
+  if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) != 0) child_ = 0;
+}
+
+bool GuardLink::Start(const std::string& program, const std::string& command_line,
+                      std::string& why) {
+  Close();
+  const std::string guard = (std::filesystem::path(program).parent_path() / kGuardProgram).string();
+  if (access(guard.c_str(), X_OK) != 0) {
+    why = guard + ": " + std::strerror(errno);
+    return false;
+  }
+  int sockets[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+    why = std::string("socketpair: ") + std::strerror(errno);
+    return false;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    why = std::string("fork: ") + std::strerror(errno);
+    close(sockets[0]);
+    close(sockets[1]);
+    return false;
+  }
+  if (pid == 0) {
+    // A session of its own: a terminal's Ctrl+C or hang-up reaches the forms, not the guard.
+    setsid();
+    // The socket goes to the guard as descriptor 3, open across exec.
+    if (sockets[1] == 3) {
+      fcntl(3, F_SETFD, 0);
+    } else {
+      dup2(sockets[1], 3);
+    }
+    execl(guard.c_str(), kGuardProgram, "3", program.c_str(), command_line.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(sockets[1]);
+  fd_ = sockets[0];
+  child_ = pid;
+  return true;
+}
+
+void GuardLink::LetGo() {
+  if (!guard_holds_) return;
+  guard_holds_ = false;
+  Send(kTake);
+  // Wait for the answer; whatever else comes first is of no interest yet. A guard that is gone
+  // or does not answer leaves the grab to the usual retries.
+  LineReader reader;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLetGoWaitMs);
+  while (fd_ >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    pollfd wait{fd_, POLLIN, 0};
+    if (poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
+    char data[256];
+    const ssize_t got = read(fd_, data, sizeof data);
+    if (got <= 0) {
+      Close();
+      return;
+    }
+    reader.Add(data, static_cast<std::size_t>(got));
+    while (auto line = reader.Next()) {
+      if (*line == kLetGo) return;
+    }
+  }
+}
+
+void GuardLink::Send(const std::string& line) {
+  if (fd_ < 0) return;
+  const std::string data = line + '\n';
+  // MSG_NOSIGNAL: a guard that died must not take this process with it (SIGPIPE).
+  send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+bool GuardLink::Read() {
+  if (fd_ < 0) return false;
+  char data[256];
+  const ssize_t got = recv(fd_, data, sizeof data, MSG_DONTWAIT);
+  if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EINTR))) return true;
+  Close();
+  return false;
+}
+
+void GuardLink::StandDown() {
+  Send(kRelease);
+  Close();
+}
+
+ui::LockState ResumeStateFromEnvironment() {
+  if (InheritedFd() < 0) return {};
+  const char* text = std::getenv(kResumeVariable);
+  return ui::ParseLockState(text ? text : "");
+}
+
+std::string ProgramFile() {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error).string();
+}
+
+void LowerOomScore(int adjustment) {
+  // Plain system calls: the guard links this too, and stays free of streams.
+  const int fd = open("/proc/self/oom_score_adj", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  char text[16] = {};
+  if (read(fd, text, sizeof text - 1) > 0 && std::atoi(text) > adjustment) {
+    const std::string wanted = std::to_string(adjustment);
+    if (lseek(fd, 0, SEEK_SET) == 0 && write(fd, wanted.data(), wanted.size()) < 0) {
+      // Refused without the privilege: the value stays as it was.
+    }
+  }
+  close(fd);
+}
+
+}  // namespace vellomar::guard

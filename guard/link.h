@@ -1,0 +1,66 @@
+#pragma once
+// The forms process's side of its guard (guard.h): starting one while the keyboard is locked,
+// telling it where the lock stands, handing the keyboard over after a restart, and noticing when
+// it is gone. POSIX only; the runtime owns one.
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "ui/lock_state.h"
+
+namespace vellomar::guard {
+
+// The name of the guard's program, installed next to kestrom.exe.
+inline constexpr char kGuardProgram[] = "vellomar-guard";
+// Set by the guard in the environment of a forms process it restarts: the socket's number, and
+// the state to resume (ui/lock_state.h).
+inline constexpr char kGuardFdVariable[] = "VELLOMAR_GUARD_FD";
+inline constexpr char kResumeVariable[] = "VELLOMAR_RESUME";
+
+class GuardLink {
+ public:
+  // Adopts the guard that started this process, if one did: it holds the keyboard until
+  // LetGo.
+  GuardLink();
+  ~GuardLink();
+  GuardLink(const GuardLink&) = delete;
+  GuardLink& operator=(const GuardLink&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  // The guard that restarted this process still holds the keyboard and covers the screen.
+  bool GuardHolds() const { return guard_holds_; }
+
+  // Starts a guard for this process: `program` is this program's file, `command_line` what it
+  // was started with (a restart gets both). False, with the reason, when no guard could start.
+  bool Start(const std::string& program, const std::string& command_line, std::string& why);
+  // Asks the guard that holds the keyboard to let go, and waits (a few seconds at most) until it
+  // has: the caller grabs next.
+  void LetGo();
+  void Send(const std::string& line);
+  // Reads what arrived. False when the guard is gone (the link is closed then).
+  bool Read();
+  // The lock is released on purpose: the guard ends, nothing is restarted.
+  void StandDown();
+
+ private:
+  void Close();
+
+  int fd_ = -1;
+  pid_t child_ = 0;  // a guard this process started (reaped when it ends)
+  bool guard_holds_ = false;
+};
+
+// The state a restarted run resumes from: what the guard put in the environment, and only when a
+// guard started this process.
+ui::LockState ResumeStateFromEnvironment();
+
+// This process's own program file.
+std::string ProgramFile();
+
+// Makes the OOM killer pass this process by as far as it is permitted to (the value is lowered,
+// never raised; refused silently without the privilege).
+void LowerOomScore(int adjustment);
+
+}  // namespace vellomar::guard

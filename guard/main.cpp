@@ -1,0 +1,46 @@
+// vellomar-guard: started by kestrom.exe while its keyboard lock is engaged (see guard.h), never
+// by hand:
+//   vellomar-guard FD PROGRAM [COMMAND-LINE]
+// FD is the socket to the forms process; PROGRAM and COMMAND-LINE start it again.
+
+#include <X11/Xlib.h>
+#include <csignal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "guard/guard.h"
+#include "guard/link.h"
+#include "ui/x11/errors.h"
+
+int main(int argc, char** argv) {
+  using namespace vellomar;
+  if (argc < 3 || argc > 4) {
+    std::fputs("usage: vellomar-guard FD PROGRAM [COMMAND-LINE] (started by kestrom.exe)\n",
+               stderr);
+    return 2;
+  }
+  const int link = std::atoi(argv[1]);
+  // What a terminal or a session sends to end things; the guard outlives them all while the
+  // lock is engaged (it exists only then).
+  for (int number : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) std::signal(number, SIG_IGN);
+  // Of our processes, the OOM killer should pick this one last.
+  guard::LowerOomScore(-1000);
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    std::fputs("vellomar-guard: cannot open the display\n", stderr);
+    return 1;
+  }
+  ui::InstallX11ErrorHandler();
+  std::vector<std::string> forms = {argv[2]};
+  if (argc == 4 && *argv[3] != '\0') forms.push_back(argv[3]);
+  int status = 0;
+  {
+    guard::Guard guard(display, link, std::move(forms));
+    status = guard.Run();
+  }
+  XCloseDisplay(display);
+  return status;
+}

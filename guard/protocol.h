@@ -1,0 +1,58 @@
+#pragma once
+// What the forms process and its guard tell each other: one message a line, over a socket pair
+// the guard inherits (and a restarted forms process inherits from the guard).
+//
+// forms -> guard
+//   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
+//   "cover PARENT PIXEL N (WINDOW X Y WIDTH HEIGHT)*N"   the windows covering the screen, lowest
+//                  first, their parent (the overlay or the root) and their background pixel
+//   "take"         a restarted forms process wants the keyboard the guard holds
+//   "release"      the lock is released on purpose: the guard ends without restarting anything
+// guard -> forms
+//   "let-go"       the guard holds no grab any more (the answer to "take")
+//
+// Pure text handling, shared by both programs and tested on its own.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellomar::guard {
+
+struct CoverWindow {
+  unsigned long window = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const CoverWindow&) const = default;
+};
+
+struct Cover {
+  unsigned long parent = 0;
+  unsigned long pixel = 0;
+  std::vector<CoverWindow> windows;  // lowest first
+  bool operator==(const Cover&) const = default;
+};
+
+std::string FormatCover(const Cover& cover);
+// The cover a "cover ..." line describes; empty for anything malformed (a window count that does
+// not match, sizes below 1, more windows than a lock ever has).
+std::optional<Cover> ParseCover(const std::string& line);
+
+inline constexpr char kStatePrefix[] = "state ";
+inline constexpr char kTake[] = "take";
+inline constexpr char kRelease[] = "release";
+inline constexpr char kLetGo[] = "let-go";
+
+// Splits what arrived on a socket into complete lines; a line longer than any message is dropped
+// whole (the rest of it included), so a confused peer cannot grow the buffer.
+class LineReader {
+ public:
+  void Add(const char* data, std::size_t size);
+  std::optional<std::string> Next();
+
+ private:
+  std::string pending_;
+  std::vector<std::string> lines_;
+  bool skipping_ = false;
+};
+
+}  // namespace vellomar::guard

@@ -1,0 +1,269 @@
+// A lock that fails closed: whichever process of the lock dies, however it dies (SIGKILL, a
+// crash, SIGTERM, its X connection killed with xkill), in the timed prompt, either immediate lock
+// or the lockout, the desktop never shows, no key reaches another window while xdotool types
+// throughout, and the lock comes back as it was; the password then ends every process of it.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/x_session.h"
+
+namespace vellomar::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPassword[] = "Secret7";
+
+enum class Victim { kForms, kGuard };
+enum class Kill { kSigKill, kSigSegv, kSigTerm, kXKill };
+enum class State { kPrompt, kLockNow, kLockNowFull, kLockout };
+
+struct Case {
+  Victim victim;
+  Kill kill;
+  State state;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  const char* victims[] = {"Forms", "Guard"};
+  const char* kills[] = {"SIGKILL", "SIGSEGV", "SIGTERM", "xkill"};
+  const char* states[] = {"Prompt", "LockNow", "LockNowFull", "Lockout"};
+  const Case& c = info.param;
+  return std::string(victims[static_cast<int>(c.victim)]) + "_" + kills[static_cast<int>(c.kill)] +
+         "_" + states[static_cast<int>(c.state)];
+}
+
+std::vector<Case> AllCases() {
+  std::vector<Case> cases;
+  for (Victim victim : {Victim::kForms, Victim::kGuard}) {
+    for (Kill kill : {Kill::kSigKill, Kill::kSigSegv, Kill::kSigTerm, Kill::kXKill}) {
+      for (State state : {State::kPrompt, State::kLockNow, State::kLockNowFull, State::kLockout}) {
+        cases.push_back({victim, kill, state});
+      }
+    }
+  }
+  return cases;
+}
+
+// The processes running `program` (by their executable).
+std::vector<pid_t> ProcessesOf(const fs::path& program) {
+  std::vector<pid_t> pids;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code gone;
+    if (fs::read_symlink(entry.path() / "exe", gone) == program) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+// The guard and the processes it restarts live in a session of their own, out of reach of the
+// test's process groups: whatever of them is left when a test ends is killed here, the guard
+// first (it would start the other again).
+class LockProcesses {
+ public:
+  explicit LockProcesses(const Installation& installation)
+      : forms_(installation.program_dir() / "kestrom.exe"),
+        guard_(installation.program_dir() / "vellomar-guard") {}
+  ~LockProcesses() {
+    for (const fs::path& program : {guard_, forms_}) {
+      for (pid_t pid : ProcessesOf(program)) kill(pid, SIGKILL);
+    }
+  }
+  const fs::path& forms() const { return forms_; }
+  const fs::path& guard() const { return guard_; }
+  pid_t One(const fs::path& program) const {
+    const std::vector<pid_t> pids = ProcessesOf(program);
+    return pids.size() == 1 ? pids.front() : 0;
+  }
+  bool NoneLeft() const { return ProcessesOf(forms_).empty() && ProcessesOf(guard_).empty(); }
+
+ private:
+  fs::path forms_;
+  fs::path guard_;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Key(const std::string& keys) {
+  e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
+}
+
+class GuardE2e : public ::testing::TestWithParam<Case> {
+ protected:
+  State state() const { return GetParam().state; }
+  bool Covers() const { return state() != State::kPrompt; }
+  std::string Mode() const {
+    switch (state()) {
+      case State::kLockNow:
+        return "/locknow";
+      case State::kLockNowFull:
+        return "/locknowfull";
+      default:
+        return "";
+    }
+  }
+  // The caption of the window the state shows (the lock window has no title bar, only a name).
+  std::string Caption() const {
+    switch (state()) {
+      case State::kPrompt:
+        return "Enter Password";
+      case State::kLockout:
+        return "Lockout";
+      default:
+        return "Kestrom";
+    }
+  }
+  // The trace event that says the state's window is up.
+  bool StateShown(Kestrom& run) {
+    if (state() == State::kLockout) return run.WaitForEvent("show", {{"form", "Lockout"}});
+    if (state() == State::kPrompt) return run.WaitForEvent("show", {{"form", "PassMain"}});
+    return run.WaitForEvent("place", {{"form", "Kestrom"}});
+  }
+  std::string Probe(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {X_PROBE};
+    command.insert(command.end(), args.begin(), args.end());
+    return e2e::Run(command).out;
+  }
+
+  XSession session_;
+  Installation installation_{kPassword};
+  LockProcesses processes_{installation_};
+  TempFolder logs_{"vellomar-guard-e2e"};
+};
+
+TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
+  const Case& c = GetParam();
+  const fs::path victim_log = logs_.path() / "victim.log";
+  Child victim({X_PROBE, "victim", "Victim", victim_log.string()});
+  ASSERT_NE(FindWindow("Victim"), "");
+
+  // The minute passes in a second for the lockout; the prompt runs on the real clock.
+  Kestrom run(installation_, Mode(), state() == State::kLockout ? 60.0 : 1.0);
+  ASSERT_TRUE(StateShown(run));
+  ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
+      << "the focus is on " << FocusedWindowName();
+  // Three seconds of the prompt's minute used: a restart must not give a fresh one.
+  if (state() == State::kPrompt) {
+    ASSERT_TRUE(run.WaitForEvent("set", {{"control", "Label2"}, {"value", "57"}}));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return processes_.One(processes_.guard()) != 0; }))
+      << "no guard started";
+  if (Covers()) {
+    ASSERT_TRUE(WaitUntil([&] {
+      return !Probe({"find", "vellomar-guard", "visible"}).empty();
+    })) << "the guard does not stand behind the lock";
+  }
+  const pid_t forms = processes_.One(processes_.forms());
+  const pid_t guard = processes_.One(processes_.guard());
+  ASSERT_NE(forms, 0);
+  const std::size_t events_before = run.Events().size();
+
+  // Keys typed throughout, and (where the lock covers the screen) its pixels watched throughout.
+  Child typist({"xdotool", "type", "--delay", "10", std::string(200, 'q')});
+  const fs::path watch_log = logs_.path() / "watch.log";
+  Child watcher;
+  if (Covers()) {
+    // Below the lockout's own title bar, above the taskbar lock's strip.
+    watcher =
+        Child({X_ATTACK, "watch-covered", "0", "30", "1024", "660", "3000"}, {}, {}, watch_log);
+  }
+
+  const bool forms_dies = c.victim == Victim::kForms;
+  const pid_t target = forms_dies ? forms : guard;
+  switch (c.kill) {
+    case Kill::kSigKill:
+      kill(target, SIGKILL);
+      break;
+    case Kill::kSigSegv:
+      kill(target, SIGSEGV);
+      break;
+    case Kill::kSigTerm:
+      kill(target, SIGTERM);
+      break;
+    case Kill::kXKill: {
+      const std::string window = Probe({"find", forms_dies ? Caption() : "vellomar-guard"});
+      ASSERT_FALSE(window.empty());
+      e2e::Run({"xkill", "-id", window});
+      break;
+    }
+  }
+
+  if (forms_dies) {
+    // A new forms process, in the same state, holding the keyboard again.
+    ASSERT_TRUE(WaitUntil([&] {
+      const pid_t now = processes_.One(processes_.forms());
+      return now != 0 && now != forms;
+    })) << "kestrom.exe was not started again";
+    EXPECT_EQ(processes_.One(processes_.guard()), guard) << "the guard changed";
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto events = run.Events();
+      return std::any_of(events.begin() + static_cast<long>(events_before), events.end(),
+                         [&](const ui::TraceEvent& event) { return event.ev == "keyboard_lock"; });
+    })) << "the restarted lock did not engage";
+  } else if (c.kill == Kill::kSigTerm) {
+    // The guard ignores what a terminal or a session sends.
+    EXPECT_EQ(processes_.One(processes_.guard()), guard);
+  } else {
+    ASSERT_TRUE(WaitUntil([&] {
+      const pid_t now = processes_.One(processes_.guard());
+      return now != 0 && now != guard;
+    })) << "no new guard";
+    EXPECT_EQ(processes_.One(processes_.forms()), forms) << "kestrom.exe changed";
+  }
+  EXPECT_TRUE(WaitUntil([] { return !OtherClientCanGrabKeyboard(); })) << "the keyboard is free";
+  ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
+      << "the focus is on " << FocusedWindowName();
+
+  EXPECT_EQ(typist.Wait(), 0);
+  if (Covers()) {
+    EXPECT_EQ(watcher.Wait(), 0) << "the desktop showed: " << ReadFile(watch_log);
+  }
+  EXPECT_EQ(ReadFile(victim_log), "") << "keys reached another window";
+
+  if (state() == State::kPrompt && forms_dies) {
+    // The restarted prompt goes on with the seconds it had left.
+    const auto events = run.Events();
+    int highest = -1;
+    for (auto it = events.begin() + static_cast<long>(events_before); it != events.end(); ++it) {
+      if (it->ev == "set" && it->Get("control") == "Label2") {
+        highest = std::max(highest, std::atoi(it->Get("value").c_str()));
+      }
+    }
+    EXPECT_GE(highest, 0) << "the restarted prompt shows no countdown";
+    EXPECT_LE(highest, 57) << "the restarted prompt began a fresh minute";
+  }
+
+  if (state() == State::kLockout) {
+    // No way out but a restart: still up, still holding.
+    EXPECT_FALSE(OtherClientCanGrabKeyboard());
+    return;
+  }
+  // What was typed into the lock meanwhile goes; the password ends every process of the lock.
+  Key("ctrl+a");
+  Key("BackSpace");
+  e2e::Run({"xdotool", "type", "--delay", "15", kPassword});
+  Key("Return");
+  EXPECT_TRUE(WaitUntil([&] { return processes_.NoneLeft(); })) << "a process of the lock is left";
+  EXPECT_TRUE(OtherClientCanGrabKeyboard());
+}
+
+INSTANTIATE_TEST_SUITE_P(KillMatrix, GuardE2e, ::testing::ValuesIn(AllCases()), CaseName);
+
+}  // namespace
+}  // namespace vellomar::e2e

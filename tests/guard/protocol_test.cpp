@@ -1,0 +1,53 @@
+// The lines between kestrom.exe and its guard: what one writes the other reads back, and nothing
+// malformed is taken for a cover.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "guard/protocol.h"
+
+namespace vellomar::guard {
+namespace {
+
+TEST(GuardProtocol, CoverRoundTripsAndMalformedLinesAreRefused) {
+  Cover cover{0x1a2, 0xc0c0c0, {{0x400001, 0, 0, 1024, 738}, {0x400020, 362, 300, 300, 120}}};
+  EXPECT_EQ(ParseCover(FormatCover(cover)), cover);
+  const Cover nothing{0x1a2, 0, {}};
+  EXPECT_EQ(ParseCover(FormatCover(nothing)), nothing) << "the prompt covers nothing";
+
+  std::string too_many = "cover 1 2 17";
+  for (int i = 0; i < 17; ++i) too_many += " 5 0 0 10 10";
+  for (const std::string& bad :
+       std::vector<std::string>{"", "cover", "cover 1 2", "cover 1 2 1", "cover 1 2 1 5 0 0 10",
+                                "cover 1 2 2 5 0 0 10 10",    // fewer windows than said
+                                "cover 1 2 1 5 0 0 10 10 6",  // more than said
+                                "cover 1 2 1 5 0 0 0 10",     // no width
+                                "cover 1 2 1 5 0 0 10 -3",    // negative height
+                                too_many,                     // more windows than a lock ever has
+                                "state prompt 3", "take"}) {
+    EXPECT_FALSE(ParseCover(bad).has_value()) << bad;
+  }
+}
+
+TEST(GuardProtocol, LinesArriveWholeWhateverTheChunksAndOverlongOnesAreDropped) {
+  LineReader reader;
+  reader.Add("sta", 3);
+  EXPECT_FALSE(reader.Next().has_value());
+  const std::string rest = "te lockout\ntake\nrel";
+  reader.Add(rest.data(), rest.size());
+  EXPECT_EQ(reader.Next(), "state lockout");
+  EXPECT_EQ(reader.Next(), "take");
+  EXPECT_FALSE(reader.Next().has_value());
+
+  // A peer writing without end cannot grow the buffer: the long line goes, the next one counts.
+  const std::string flood(100000, 'x');
+  reader.Add(flood.data(), flood.size());
+  reader.Add("\nrelease\n", 9);
+  EXPECT_EQ(reader.Next(), "release") << "the line cut short by the flood is dropped whole";
+  EXPECT_FALSE(reader.Next().has_value());
+}
+
+}  // namespace
+}  // namespace vellomar::guard
