@@ -67,8 +67,8 @@ bool Covered(Display* display, unsigned long grey, int x, int y, int w, int h) {
   const int inset = 6;
   for (int px : {x + inset, x + w / 2, x + w - 1 - inset}) {
     for (int py : {y + inset, y + h - 1 - inset}) {
-      XImage* image = XGetImage(display, DefaultRootWindow(display), px, py, 1, 1, AllPlanes,
-                                ZPixmap);
+      XImage* image =
+          XGetImage(display, DefaultRootWindow(display), px, py, 1, 1, AllPlanes, ZPixmap);
       if (!image) return false;
       const unsigned long pixel = XGetPixel(image, 0, 0);
       XDestroyImage(image);
@@ -110,8 +110,7 @@ int main(int argc, char** argv) {
     const auto now = Clock::now();
     if (free) free_time += now - last;
     last = now;
-    if (held && Gone(pid) && OtherRuns(program, pid) &&
-        Covered(display, grey.pixel, x, y, w, h)) {
+    if (held && Gone(pid) && OtherRuns(program, pid) && Covered(display, grey.pixel, x, y, w, h)) {
       std::printf("%.1f free %.1f\n", Ms(Clock::now() - start), Ms(free_time));
       return 0;
     }
