@@ -74,6 +74,9 @@ int Guard::Run() {
       XEvent event;
       XNextEvent(display_, &event);
       grab_break_.OnEvent(event);
+      if (event.type == DestroyNotify && event.xdestroywindow.window == witness_) {
+        OnWitnessGone();
+      }
     }
 
     if (link_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
@@ -128,6 +131,12 @@ bool Guard::OnLine(const std::string& line) {
     state_ = ui::FormatLockState(ui::ParseLockState(line.substr(std::strlen(kStatePrefix))));
     return true;
   }
+  if (line.rfind(kWatch, 0) == 0) {
+    witness_ = std::strtoul(line.c_str() + std::strlen(kWatch), nullptr, 10);
+    XSelectInput(display_, witness_, StructureNotifyMask);
+    XFlush(display_);
+    return true;
+  }
   if (line == kTake) {
     if (mode_ == Mode::kHolding) HandOver();
     return true;
@@ -155,6 +164,21 @@ void Guard::Watch() {
   keeping_.reset();
   DropMirror();
   mode_ = Mode::kWatching;
+}
+
+void Guard::OnWitnessGone() {
+  witness_ = 0;
+  if (mode_ != Mode::kWatching) return;
+  // The server releases a client's grabs before it destroys its windows: a grab we get now
+  // means the forms process's connection is gone (killed with xkill), while the process itself
+  // may still be ending. A window destroyed by another client while the forms process holds its
+  // grab changes nothing.
+  if (XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync, CurrentTime) !=
+      GrabSuccess) {
+    return;
+  }
+  keyboard_held_ = true;
+  TakeOver();  // the forms process is started again once its end shows on the link
 }
 
 void Guard::OnFormsGone() {

@@ -46,6 +46,7 @@ class Guard {
 
   bool OnLine(const std::string& line);  // false on "release"
   void OnFormsGone();
+  void OnWitnessGone();
   void TakeOver();
   void HandOver();
   // Back to watching: our own windows and their keeping go.
@@ -71,6 +72,7 @@ class Guard {
   Mode mode_ = Mode::kWatching;
 
   Window identity_ = 0;         // unmapped, named: the guard's own X resource
+  Window witness_ = 0;          // the forms process's: destroyed with its connection
   std::vector<Window> mirror_;  // ours, one below each of the forms' covering windows
   std::vector<CoverWindow> mirror_rects_;
   bool overlay_held_ = false;

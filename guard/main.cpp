@@ -13,13 +13,24 @@
 
 #include "guard/guard.h"
 #include "guard/link.h"
+#include "tools/tool_info.h"
 #include "ui/x11/errors.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: vellomar-guard FD PROGRAM [COMMAND-LINE]\n"
+    "Started by kestrom.exe while its keyboard lock is engaged, never by hand: keeps the screen\n"
+    "locked should kestrom.exe die, and starts it again. FD is the socket to kestrom.exe;\n"
+    "PROGRAM and COMMAND-LINE start it again. See kestrom.exe(1).\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace vellomar;
+  if (tools::AnswerHelpOrVersion(argc, argv, "vellomar-guard", kUsage)) return 0;
   if (argc < 3 || argc > 4) {
-    std::fputs("usage: vellomar-guard FD PROGRAM [COMMAND-LINE] (started by kestrom.exe)\n",
-               stderr);
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const int link = std::atoi(argv[1]);

@@ -6,6 +6,8 @@
 //   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
 //   "cover PARENT PIXEL N (WINDOW X Y WIDTH HEIGHT)*N"   the windows covering the screen, lowest
 //                  first, their parent (the overlay or the root) and their background pixel
+//   "watch WINDOW" a window of the forms process's own, never destroyed by it: destroyed, it
+//                  says that the process's X connection is gone
 //   "take"         a restarted forms process wants the keyboard the guard holds
 //   "release"      the lock is released on purpose: the guard ends without restarting anything
 // guard -> forms
@@ -38,6 +40,7 @@ std::string FormatCover(const Cover& cover);
 std::optional<Cover> ParseCover(const std::string& line);
 
 inline constexpr char kStatePrefix[] = "state ";
+inline constexpr char kWatch[] = "watch ";
 inline constexpr char kTake[] = "take";
 inline constexpr char kRelease[] = "release";
 inline constexpr char kLetGo[] = "let-go";

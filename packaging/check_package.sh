@@ -18,7 +18,7 @@ echo "package: $deb"
 # Contents: exactly our places, each program and page present.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
 for path in /usr/bin/vellomar /usr/bin/vellomar-install /usr/bin/vellomar-start \
-  /usr/lib/vellomar/kestrom.exe /usr/lib/vellomar/halvrik.exe \
+  /usr/lib/vellomar/kestrom.exe /usr/lib/vellomar/halvrik.exe /usr/lib/vellomar/vellomar-guard \
   /etc/xdg/autostart/vellomar-start.desktop /usr/share/pixmaps/vellomar.xpm \
   /usr/share/doc/vellomar/copyright /usr/share/doc/vellomar/changelog.gz \
   /usr/share/man/man1/{kestrom.exe,vellomar,vellomar-install,vellomar-start,halvrik.exe}.1.gz; do
@@ -50,7 +50,7 @@ dpkg_root -i "$deb"
 # Every tool answers --help and --version; every page formats without a warning.
 for tool in "$root/usr/bin/vellomar" "$root/usr/bin/vellomar-install" \
   "$root/usr/bin/vellomar-start" "$root/usr/lib/vellomar/kestrom.exe" \
-  "$root/usr/lib/vellomar/halvrik.exe"; do
+  "$root/usr/lib/vellomar/halvrik.exe" "$root/usr/lib/vellomar/vellomar-guard"; do
   name=$(basename "$tool")
   "$tool" --help | grep -q "usage: $name" || fail "$name --help"
   "$tool" --version | grep -q "^$name (Vellomar) [0-9]" || fail "$name --version"
@@ -75,7 +75,7 @@ grep -q "needs an X display" "$work/vellomar.log" || { cat "$work/vellomar.log";
 [ -f "$folder/supermp.dat" ] || fail "vellomar did not prepare the drive"
 "$root/usr/bin/vellomar-install" >"$work/install.log" || { cat "$work/install.log"; fail "vellomar-install"; }
 grep -q "kept C:.Program Files.Vellomar.supermp.dat" "$work/install.log" || fail "supermp.dat not kept"
-for program in kestrom.exe halvrik.exe; do
+for program in kestrom.exe halvrik.exe vellomar-guard; do
   [ "$(readlink "$folder/$program")" = "$root/usr/lib/vellomar/$program" ] ||
     fail "$program on the drive is not a link to the installed program"
 done

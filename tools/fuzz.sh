@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(password_record_fuzz regedit4_fuzz dos_paths_fuzz trace_line_fuzz command_line_fuzz
-    boot_files_fuzz)
+    boot_files_fuzz guard_protocol_fuzz)
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -263,6 +263,55 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   EXPECT_TRUE(OtherClientCanGrabKeyboard());
 }
 
+class GuardSignals : public ::testing::Test {
+ protected:
+  XSession session_;
+  Installation installation_{kPassword};
+  LockProcesses processes_{installation_};
+};
+
+TEST_F(GuardSignals, WhileLockedTheFormsDieOfThemAndComeBackTheGuardIgnoresThem) {
+  Kestrom run(installation_, "/locknow");
+  ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
+  ASSERT_TRUE(WaitUntil([&] { return processes_.One(processes_.guard()) != 0; }));
+  const pid_t guard = processes_.One(processes_.guard());
+  for (int signal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM}) {
+    kill(guard, signal);
+    const pid_t forms = processes_.One(processes_.forms());
+    ASSERT_NE(forms, 0);
+    kill(forms, signal);
+    ASSERT_TRUE(WaitUntil([&] {
+      const pid_t now = processes_.One(processes_.forms());
+      return now != 0 && now != forms;
+    })) << "kestrom.exe did not come back after signal "
+        << signal;
+    EXPECT_TRUE(WaitUntil([] { return !OtherClientCanGrabKeyboard(); }));
+    EXPECT_EQ(processes_.One(processes_.guard()), guard) << "the guard took signal " << signal;
+  }
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }));
+  e2e::Run({"xdotool", "type", "--delay", "15", kPassword});
+  Key("Return");
+  EXPECT_TRUE(WaitUntil([&] { return processes_.NoneLeft(); })) << "a process of the lock is left";
+}
+
+TEST_F(GuardSignals, WithTheLockReleasedTheyEndTheProgramAsUsual) {
+  // Setup runs with the keyboard released, after the gate: no guard, and SIGTERM ends it.
+  Kestrom run(installation_, "/setup");
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "EnterSetupPassword"}}));
+  ASSERT_TRUE(WaitUntil([&] { return processes_.One(processes_.guard()) != 0; }))
+      << "the gate runs locked, with its guard";
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Enter Setup"; }))
+      << "the focus is on " << FocusedWindowName();
+  e2e::Run({"xdotool", "type", "--delay", "15", kPassword});
+  Key("Return");
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "Setup"}}));
+  EXPECT_TRUE(WaitUntil([&] { return ProcessesOf(processes_.guard()).empty(); }))
+      << "the guard outlived the lock";
+  kill(processes_.One(processes_.forms()), SIGTERM);
+  EXPECT_NE(run.WaitForExit(), 0);
+  EXPECT_TRUE(processes_.NoneLeft());
+}
+
 INSTANTIATE_TEST_SUITE_P(KillMatrix, GuardE2e, ::testing::ValuesIn(AllCases()), CaseName);
 
 }  // namespace

@@ -120,6 +120,8 @@ class Runtime : public Backend {
   bool LockWindowUp() const;
   void RethrowPending();
   void StartGuard();
+  // Tells a guard, new or the one that restarted us, all it needs to know.
+  void GreetGuard();
   static void OnGuardStart(void* data);
   static void OnGuardReadable(int fd, void* data);
   // Tells the guard which windows cover the screen now (only what changed).
@@ -132,6 +134,7 @@ class Runtime : public Backend {
   LockState resumed_;  // read before guard_ takes the variables out of the environment
   guard::GuardLink guard_;
   int guard_fd_watched_ = -1;
+  Window connection_witness_ = 0;
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
   std::chrono::steady_clock::time_point guard_started_;
   LockState lock_state_;

@@ -11,6 +11,12 @@
 #include "ui/x11/window_hints.h"
 
 namespace vellomar::ui::fltk {
+namespace {
+
+// Xlib's RevertToNone, which the form model's headers cannot name (they take Xlib's None away).
+constexpr int kRevertToNothing = 0;
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Keeping the lock windows in place
@@ -152,7 +158,15 @@ void Runtime::KeepFocus() {
   Window target = FocusTarget();
   if (!target) return;
   bool ours = focus > PointerRoot && fl_find(focus) != nullptr;
-  if (ours && (boxes_.empty() || focus == target)) return;
+  if (ours && (boxes_.empty() || focus == target)) {
+    // Should this process die, the focus must not fall to whatever window is under the pointer
+    // (the window manager's choice when it gave the focus): it goes nowhere until the guard
+    // has grabbed.
+    if (revert == RevertToPointerRoot) {
+      XSetInputFocus(display_, focus, kRevertToNothing, CurrentTime);
+    }
+    return;
+  }
   // The window manager gave the focus to another window: the grab still sends us the keys, but
   // reported on the root, where the toolkit drops them. Take the focus back.
   if (WindowViewable(display_, target))
@@ -190,7 +204,7 @@ bool Runtime::OnXEvent(const XEvent& event) {
       if (event.xfocus.mode == NotifyUngrab && lock_->Engaged()) ScheduleCheck();
       return true;
     }
-    if (event.type == FocusOut && lock_->Engaged()) ScheduleCheck();
+    if (lock_->Engaged()) ScheduleCheck();
     return false;
   }
   if (!StructureEvent(event.type)) return false;
@@ -230,8 +244,7 @@ void Runtime::GuardedLock::Engage() {
   if (!self.guard_.Connected()) {
     self.StartGuard();
   } else if (self.guard_fd_watched_ < 0) {
-    self.guard_fd_watched_ = self.guard_.fd();
-    Fl::add_fd(self.guard_fd_watched_, FL_READ, OnGuardReadable, &self);
+    self.GreetGuard();  // the guard that restarted us
   }
 }
 
@@ -256,8 +269,22 @@ void Runtime::StartGuard() {
   guard_started_ = std::chrono::steady_clock::now();
   // The guard is the last of our processes the OOM killer should pick; this one comes back.
   guard::LowerOomScore(-900);
+  GreetGuard();
+}
+
+void Runtime::GreetGuard() {
   guard_fd_watched_ = guard_.fd();
   Fl::add_fd(guard_fd_watched_, FL_READ, OnGuardReadable, this);
+  // A window that lives exactly as long as our X connection: the guard sees it destroyed the
+  // moment the connection is gone (xkill), before this process has even ended.
+  if (!connection_witness_) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    connection_witness_ = XCreateWindow(display_, DefaultRootWindow(display_), -1, -1, 1, 1, 0, 0,
+                                        InputOnly, CopyFromParent, CWOverrideRedirect, &attributes);
+    XFlush(display_);
+  }
+  guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
   cover_reported_.clear();
   ReportCover();
