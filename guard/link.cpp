@@ -156,18 +156,23 @@ std::string ProgramFile() {
   return std::filesystem::read_symlink("/proc/self/exe", error).string();
 }
 
-void LowerOomScore(int adjustment) {
-  // Plain system calls: the guard links this too, and stays free of streams.
-  const int fd = open("/proc/self/oom_score_adj", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return;
+int OomScore() {
   char text[16] = {};
-  if (read(fd, text, sizeof text - 1) > 0 && std::atoi(text) > adjustment) {
-    const std::string wanted = std::to_string(adjustment);
-    if (lseek(fd, 0, SEEK_SET) == 0 && write(fd, wanted.data(), wanted.size()) < 0) {
-      // Refused without the privilege: the value stays as it was.
-    }
-  }
+  const int fd = open("/proc/self/oom_score_adj", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t got = read(fd, text, sizeof text - 1);
   close(fd);
+  return got > 0 ? std::atoi(text) : 0;
+}
+
+bool SetOomScore(int adjustment) {
+  // Plain system calls: the guard links this too, and stays free of streams.
+  const int fd = open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const std::string text = std::to_string(adjustment);
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  close(fd);
+  return written;
 }
 
 }  // namespace vellomar::guard

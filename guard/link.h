@@ -59,8 +59,10 @@ ui::LockState ResumeStateFromEnvironment();
 // This process's own program file.
 std::string ProgramFile();
 
-// Makes the OOM killer pass this process by as far as it is permitted to (the value is lowered,
-// never raised; refused silently without the privilege).
-void LowerOomScore(int adjustment);
+// This process's OOM score adjustment (/proc/self/oom_score_adj), and setting it: lowering it
+// needs a privilege (refused, false, without it); raising it, and lowering it back to where it
+// started, does not.
+int OomScore();
+bool SetOomScore(int adjustment);
 
 }  // namespace vellomar::guard

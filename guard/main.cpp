@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
   // What a terminal or a session sends to end things; the guard outlives them all while the
   // lock is engaged (it exists only then).
   for (int number : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) std::signal(number, SIG_IGN);
-  // Of our processes, the OOM killer should pick this one last.
-  guard::LowerOomScore(-1000);
+  // Of our processes, the OOM killer should pick this one last: never, where permitted, else
+  // below kestrom.exe, which raises its own by one over where it started (and this process may
+  // have inherited that).
+  if (!guard::SetOomScore(-1000)) guard::SetOomScore(guard::OomScore() - 1);
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     std::fputs("vellomar-guard: cannot open the display\n", stderr);

@@ -135,6 +135,7 @@ class Runtime : public Backend {
   guard::GuardLink guard_;
   int guard_fd_watched_ = -1;
   Window connection_witness_ = 0;
+  int oom_score_at_start_ = guard::OomScore();
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
   std::chrono::steady_clock::time_point guard_started_;
   LockState lock_state_;

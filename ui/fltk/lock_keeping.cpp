@@ -267,8 +267,9 @@ void Runtime::StartGuard() {
     return;
   }
   guard_started_ = std::chrono::steady_clock::now();
-  // The guard is the last of our processes the OOM killer should pick; this one comes back.
-  guard::LowerOomScore(-900);
+  // The OOM killer should pick this process before the guard, which brings it back: lower,
+  // where permitted, else one above where this process (and so the guard) started.
+  if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
   GreetGuard();
 }
 
