@@ -322,7 +322,6 @@ int Run(const RunOptions& options) {
   std::printf("label=%s", options.label.c_str());
   if (!grab_ms || !error.empty()) {
     std::printf(" error=%s\n", error.c_str());
-    if (error.empty()) error = "timeout";
     if (error == "timeout") EndLocker(pid);
     XCloseDisplay(display);
     return 1;
@@ -472,9 +471,8 @@ int Report(const std::vector<std::string>& args) {
   double idle_s = 0;
   for (const Summary& s : summaries) idle_s = std::max(idle_s, s.idle_window);
   std::printf(
-      "| locker | runs | exec->grab median | min-max | IQR | exec->covered median | min-max | CPU "
-      "to "
-      "grab | peak RSS (VmHWM) | idle CPU%s |\n",
+      "| locker | runs | exec->grab median | min-max | IQR | exec->covered median | min-max | "
+      "CPU to grab | peak RSS (VmHWM) | idle CPU%s |\n",
       idle_s > 0 ? Format(" %g s", idle_s).c_str() : "");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Summary& s : summaries) {
