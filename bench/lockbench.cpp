@@ -1,9 +1,9 @@
 // lockbench: measures a screen locker from a second X client.
 //
 //   lockbench run [options] -- COMMAND [ARGS...]
-//     Starts COMMAND and times exec -> keyboard grab held, then reads its peak resident memory
-//     and, with --idle-s, the CPU it uses while locked and idle. Ends it by PID afterwards.
-//     Prints one line of key=value pairs.
+//     Starts COMMAND and times exec -> keyboard grab held and exec -> screen covered, then reads
+//     its peak resident memory and, with --idle-s, the CPU it uses while locked and idle. Ends it
+//     by PID afterwards. Prints one line of key=value pairs.
 //   lockbench report [--ratio NAME/NAME] NAME=FILE...
 //     Reads the lines `run` printed (one file per locker) and prints a Markdown table.
 //
@@ -12,8 +12,15 @@
 // the locker holds it. Each try sits inside XGrabServer/XUngrabServer, so the locker never
 // meets the probe's own short grab. The connection is opened and everything the child needs is
 // prepared before the clock starts; between exec and grab the probe only polls.
+//
+// How the cover is seen: before the clock starts the root window gets a solid colour no locker
+// uses, and the probe checks that the screen shows it. In the same poll it reads a few screen
+// pixels through the root window (centre and near each corner); the screen is covered when none
+// of them shows the desktop colour any more, that is, when the locker's windows are mapped and
+// drawn. Reading the root reads what the screen shows, the Composite overlay included.
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -84,6 +91,72 @@ bool WaitKeyboardFree(Display* display, Window root, double timeout_ms) {
   }
   return true;
 }
+
+// ---------------------------------------------------------------------------------------------
+// The screen
+
+// The desktop: a colour none of the lockers measured draws.
+constexpr unsigned short kDesktopRgb[3] = {0x6e6e, 0x3a3a, 0x5f5f};
+
+class Screen {
+ public:
+  Screen(Display* display, Window root) : display_(display), root_(root) {
+    const int screen = DefaultScreen(display);
+    const int width = DisplayWidth(display, screen);
+    const int height = DisplayHeight(display, screen);
+    const int margin = 8;
+    points_ = {{width / 2, height / 2},
+               {margin, margin},
+               {width - 1 - margin, margin},
+               {margin, height - 1 - margin},
+               {width - 1 - margin, height - 1 - margin}};
+    XColor colour{};
+    colour.red = kDesktopRgb[0];
+    colour.green = kDesktopRgb[1];
+    colour.blue = kDesktopRgb[2];
+    colour.flags = DoRed | DoGreen | DoBlue;
+    if (!XAllocColor(display, DefaultColormap(display, screen), &colour)) {
+      Fail("cannot allocate the desktop colour");
+    }
+    desktop_pixel_ = colour.pixel;
+  }
+
+  // Paints the root window in the desktop colour.
+  void ShowDesktop() {
+    XSetWindowBackground(display_, root_, desktop_pixel_);
+    XClearWindow(display_, root_);
+    XSync(display_, False);
+  }
+
+  // How many sample points show the desktop colour.
+  int DesktopPoints() {
+    int showing = 0;
+    for (const auto& [x, y] : points_) {
+      XImage* image = XGetImage(display_, root_, x, y, 1, 1, AllPlanes, ZPixmap);
+      if (image == nullptr) continue;
+      if (XGetPixel(image, 0, 0) == desktop_pixel_) ++showing;
+      XDestroyImage(image);
+    }
+    return showing;
+  }
+  bool Covered() { return DesktopPoints() == 0; }
+
+  // Waits until every sample point shows the desktop (the previous locker's windows are gone).
+  bool WaitDesktopShown(double timeout_ms) {
+    const double deadline = NowMs() + timeout_ms;
+    while (DesktopPoints() != static_cast<int>(points_.size())) {
+      if (NowMs() > deadline) return false;
+      SleepMs(5);
+    }
+    return true;
+  }
+
+ private:
+  Display* display_;
+  Window root_;
+  std::vector<std::pair<int, int>> points_;
+  unsigned long desktop_pixel_ = 0;
+};
 
 // ---------------------------------------------------------------------------------------------
 // /proc readings
@@ -186,6 +259,9 @@ int Run(const RunOptions& options) {
   fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
   const Window root = DefaultRootWindow(display);
   if (!WaitKeyboardFree(display, root, 3000)) Fail("the keyboard is grabbed before the start");
+  Screen screen(display, root);
+  screen.ShowDesktop();
+  if (!screen.WaitDesktopShown(3000)) Fail("the desktop colour does not show before the start");
 
   // Everything the child needs, prepared before the clock starts.
   std::vector<std::string> env_text;
@@ -217,13 +293,19 @@ int Run(const RunOptions& options) {
     _exit(127);
   }
 
+  // Both moments in one poll; a locker that never covers the screen (or draws in the desktop
+  // colour) still has its grab timed, and its cover is reported missing.
   std::optional<double> grab_ms;
+  std::optional<double> cover_ms;
+  long long start_cpu_ns = -1;  // how much CPU the start-up up to the grab took
   std::string error;
-  while (!grab_ms) {
-    if (ProbeKeyboard(display, root) == KeyboardState::kHeldByOther) {
+  while (!grab_ms || !cover_ms) {
+    if (!grab_ms && ProbeKeyboard(display, root) == KeyboardState::kHeldByOther) {
       grab_ms = NowMs() - start;
-      break;
+      start_cpu_ns = CpuNanos(pid);
     }
+    if (!cover_ms && screen.Covered()) cover_ms = NowMs() - start;
+    if (grab_ms && cover_ms) break;
     int status = 0;
     if (waitpid(pid, &status, WNOHANG) == pid) {
       error = WIFEXITED(status) ? "exited_" + std::to_string(WEXITSTATUS(status))
@@ -231,22 +313,19 @@ int Run(const RunOptions& options) {
       break;
     }
     if (NowMs() - start > options.timeout_ms) {
-      error = "timeout";
+      if (!grab_ms) error = "timeout";
       break;
     }
     SleepMs(options.poll_ms);
   }
 
   std::printf("label=%s", options.label.c_str());
-  if (!grab_ms) {
+  if (!grab_ms || !error.empty()) {
     std::printf(" error=%s\n", error.c_str());
     if (error == "timeout") EndLocker(pid);
     XCloseDisplay(display);
     return 1;
   }
-  // Read right away: how much CPU the start-up itself took.
-  const long long start_cpu_ns = CpuNanos(pid);
-
   SleepMs(options.settle_ms);
   long long idle_ticks = -1;
   long long idle_ns = -1;
@@ -267,7 +346,8 @@ int Run(const RunOptions& options) {
   const bool released = WaitKeyboardFree(display, root, 3000);
   XCloseDisplay(display);
 
-  std::printf(" grab_ms=%.3f start_cpu_ms=%.3f hwm_kb=%ld threads=%d held_at_end=%d", *grab_ms,
+  std::printf(" grab_ms=%.3f cover_ms=%.3f start_cpu_ms=%.3f hwm_kb=%ld threads=%d held_at_end=%d",
+              *grab_ms, cover_ms.value_or(-1.0),
               start_cpu_ns >= 0 ? static_cast<double>(start_cpu_ns) / 1e6 : -1.0, hwm_kb, threads,
               still_held ? 1 : 0);
   if (options.idle_s > 0) {
@@ -328,6 +408,8 @@ struct Summary {
   int runs = 0;
   int failures = 0;
   std::vector<double> grab;
+  std::vector<double> cover;
+  int uncovered = 0;  // timed starts whose cover was never seen
   std::vector<double> start_cpu;
   std::vector<double> hwm;
   std::vector<double> idle;
@@ -343,6 +425,12 @@ std::string Format(const char* format, double value) {
 
 std::string Median(const std::vector<double>& values, const char* format) {
   return values.empty() ? "n/a" : Format(format, Quantile(values, 0.5));
+}
+
+// "min-max" of sorted `values` in ms.
+std::string Range(const std::vector<double>& values) {
+  if (values.empty()) return "n/a";
+  return Format("%.1f", values.front()) + "-" + Format("%.1f ms", values.back());
 }
 
 int Report(const std::vector<std::string>& args) {
@@ -369,6 +457,8 @@ int Report(const std::vector<std::string>& args) {
     }
     summary.runs = static_cast<int>(timed.size());
     summary.grab = Values(timed, "grab_ms");
+    summary.cover = Values(timed, "cover_ms");
+    summary.uncovered = summary.runs - static_cast<int>(summary.cover.size());
     summary.start_cpu = Values(timed, "start_cpu_ms");
     summary.hwm = Values(records, "hwm_kb");
     summary.idle = Values(idle, "idle_cpu_pct");
@@ -381,15 +471,13 @@ int Report(const std::vector<std::string>& args) {
   double idle_s = 0;
   for (const Summary& s : summaries) idle_s = std::max(idle_s, s.idle_window);
   std::printf(
-      "| locker | runs | exec->grab median | min-max | IQR | CPU to grab | peak RSS (VmHWM) | idle "
-      "CPU%s |\n",
+      "| locker | runs | exec->grab median | min-max | IQR | exec->covered median | min-max | "
+      "CPU to grab | peak RSS (VmHWM) | idle CPU%s |\n",
       idle_s > 0 ? Format(" %g s", idle_s).c_str() : "");
-  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Summary& s : summaries) {
-    std::string range = "n/a";
     std::string iqr = "n/a";
     if (!s.grab.empty()) {
-      range = Format("%.1f", s.grab.front()) + "-" + Format("%.1f ms", s.grab.back());
       iqr =
           Format("%.1f", Quantile(s.grab, 0.25)) + "-" + Format("%.1f ms", Quantile(s.grab, 0.75));
     }
@@ -402,10 +490,12 @@ int Report(const std::vector<std::string>& args) {
     } else if (!s.idle.empty()) {
       idle = Median(s.idle, "%.2f %%");
     }
-    std::printf("| %s | %d%s | %s | %s | %s | %s | %s | %s |\n", s.name.c_str(), s.runs,
+    std::string covered = Median(s.cover, "%.1f ms");
+    if (s.uncovered) covered += Format(" (%g never)", static_cast<double>(s.uncovered));
+    std::printf("| %s | %d%s | %s | %s | %s | %s | %s | %s | %s | %s |\n", s.name.c_str(), s.runs,
                 s.failures ? Format(" (+%g failed)", static_cast<double>(s.failures)).c_str() : "",
-                Median(s.grab, "%.1f ms").c_str(), range.c_str(), iqr.c_str(),
-                Median(s.start_cpu, "%.1f ms").c_str(),
+                Median(s.grab, "%.1f ms").c_str(), Range(s.grab).c_str(), iqr.c_str(),
+                covered.c_str(), Range(s.cover).c_str(), Median(s.start_cpu, "%.1f ms").c_str(),
                 s.hwm.empty() ? "n/a" : Format("%.1f MB", Quantile(s.hwm, 0.5) / 1024).c_str(),
                 idle.c_str());
   }
@@ -427,6 +517,10 @@ int Report(const std::vector<std::string>& args) {
       const double grab_ratio = Quantile(top->grab, 0.5) / Quantile(bottom->grab, 0.5);
       std::printf("\n%s / %s exec->grab median: %.2f (target <= 1.00: %s)\n", top->name.c_str(),
                   bottom->name.c_str(), grab_ratio, verdict(grab_ratio <= 1.0));
+      if (!top->cover.empty() && !bottom->cover.empty()) {
+        std::printf("%s / %s exec->covered median: %.2f\n", top->name.c_str(), bottom->name.c_str(),
+                    Quantile(top->cover, 0.5) / Quantile(bottom->cover, 0.5));
+      }
       if (!top->hwm.empty() && !bottom->hwm.empty()) {
         const double rss_ratio = Quantile(top->hwm, 0.5) / Quantile(bottom->hwm, 0.5);
         std::printf("%s / %s peak RSS: %.2f (target <= 2.00: %s)\n", top->name.c_str(),

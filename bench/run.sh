@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Lock benchmark: kestrom.exe /locknowfull against the peer lockers i3lock and slock, measured
-# side by side in one run under a private Xvfb display with openbox. See bench/README.md.
+# side by side in one run under a private Xvfb display with openbox: exec -> keyboard grab,
+# exec -> screen covered, peak memory and idle CPU. See bench/README.md.
 #
 #   bench/run.sh [build-dir]
 #

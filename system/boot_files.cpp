@@ -55,13 +55,23 @@ void ReadLines(platform::FileSystem& files, const std::string& path,
   files.Close(kFile);
 }
 
-// Whether `path` opens for reading (closed again at once).
+// A batch file that is not there: adding a lock line creates it, removing has nothing to do.
+// Any other failure to open it (an I/O error, a file that cannot be read) fails the edit: taking
+// such a file for missing would replace its lines with the lock line alone, or report a lock
+// line removed that is still there.
+bool Missing(const RuntimeError& error) {
+  return error.code() == errc::kFileNotFound || error.code() == errc::kPathNotFound;
+}
+
+// Whether `path` exists, by opening it for reading (closed again at once). Throws the open's
+// RuntimeError when the file is there but does not open.
 bool Opens(platform::FileSystem& files, const std::string& path) {
   files.Close(kFile);
   try {
     files.Open(kFile, path, platform::OpenMode::Input);
-  } catch (const RuntimeError&) {
-    return false;
+  } catch (const RuntimeError& error) {
+    if (Missing(error)) return false;
+    throw;
   }
   files.Close(kFile);
   return true;
@@ -219,8 +229,9 @@ void RemoveDosStartLock(platform::FileSystem& files, const std::string& win_path
       any_line = true;
       return false;
     });
-  } catch (const RuntimeError&) {
-    return;
+  } catch (const RuntimeError& error) {
+    if (Missing(error)) return;
+    throw;
   }
   if (!any_line) return;
   WriteLines(files, path, LinesWithoutLock(files, path).lines());

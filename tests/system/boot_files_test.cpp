@@ -4,9 +4,11 @@
 #include "system/boot_files.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "system/system_fixture.h"
 
 namespace vellomar::testing {
@@ -261,6 +263,37 @@ TEST_F(BootFilesTest, ReadOnlyFilesFailWholeAndKeepTheirAttributes) {
   std::filesystem::create_directory(autoexec());
   EXPECT_FALSE(AutoexecHasLock(files(), kWin));
   EXPECT_THROW(AddAutoexecLock(files(), kWin, sname), RuntimeError);
+}
+
+TEST_F(BootFilesTest, ABatchFileThatIsThereButWillNotOpenFailsTheEditAndStaysWhole) {
+  // Only a missing file counts as absent: an I/O error on opening must neither replace the file
+  // with the lock line alone nor let a removal pass as done.
+  struct Case {
+    const char* name;
+    std::filesystem::path file;
+    std::string content;
+    std::function<void(platform::FileSystem&)> edit;
+  };
+  const std::string locked = Lines({kLock, "A"});
+  const std::vector<Case> cases = {
+      {"add to AUTOEXEC.BAT", autoexec(), "A\r\n",
+       [this](platform::FileSystem& f) { AddAutoexecLock(f, kWin, sname); }},
+      {"remove from AUTOEXEC.BAT", autoexec(), locked,
+       [](platform::FileSystem& f) { RemoveAutoexecLock(f, kWin); }},
+      {"add to DOSSTART.BAT", dosstart(), "A\r\n",
+       [this](platform::FileSystem& f) { AddDosStartLock(f, kWin, sname); }},
+      {"remove from DOSSTART.BAT", dosstart(), locked,
+       [](platform::FileSystem& f) { RemoveDosStartLock(f, kWin); }},
+  };
+  platform::FaultInjectingPlatform faulty(machine());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(c.file, c.content);
+    faulty.plan().FailCall(platform::FaultKind::kOpen, 1);
+    EXPECT_THROW(c.edit(faulty.services().files), RuntimeError);
+    EXPECT_TRUE(faulty.plan().Fired());
+    EXPECT_EQ(Content(c.file), c.content);
+  }
 }
 
 }  // namespace
