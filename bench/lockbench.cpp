@@ -241,8 +241,27 @@ struct RunOptions {
   std::vector<std::string> command;
 };
 
+// A locker's helper processes in a session of their own, which its end would not reach:
+// kestrom.exe's guard (vellomar-guard beside it) would start it again. Killed first.
+void KillHelpersOf(pid_t pid) {
+  std::error_code error;
+  const std::filesystem::path program =
+      std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  if (error) return;
+  const std::filesystem::path guard = program.parent_path() / "vellomar-guard";
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code gone;
+    if (std::filesystem::read_symlink(entry.path() / "exe", gone) == guard) {
+      kill(std::stoi(name), SIGKILL);
+    }
+  }
+}
+
 // Ends the locker: SIGTERM, then SIGKILL if it is still there after a while. Reaps it.
 void EndLocker(pid_t pid) {
+  KillHelpersOf(pid);
   kill(pid, SIGTERM);
   const double deadline = NowMs() + 2000;
   while (NowMs() < deadline) {
