@@ -50,7 +50,24 @@ Guard::Guard(Display* display, int link, std::vector<std::string> forms)
   identity_ = XCreateWindow(display_, root_, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
                             CWOverrideRedirect, &attributes);
   ui::NameWindow(display_, identity_, kName);
+  GrabKeysPassively();
   XFlush(display_);
+}
+
+void Guard::GrabKeysPassively() {
+  // A passive grab of every key on the root: it never fires while the forms process holds its
+  // active grab, but in the moment between that process's death and our own grab a key pressed
+  // goes to us, wherever the window manager has put the focus meanwhile. Keys another client
+  // grabbed on the root first (the window manager's bindings) are refused to us; that is
+  // expected and not worth a line on stderr.
+  int first = 0, last = 0;
+  XDisplayKeycodes(display_, &first, &last);
+  XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  for (int keycode = first; keycode <= last; ++keycode) {
+    XGrabKey(display_, keycode, AnyModifier, root_, False, GrabModeAsync, GrabModeAsync);
+  }
+  XSync(display_, False);
+  XSetErrorHandler(previous);
 }
 
 Guard::~Guard() {

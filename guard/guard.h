@@ -44,6 +44,7 @@ class Guard {
   enum class Mode { kWatching, kHolding, kHandingOver };
   using Clock = std::chrono::steady_clock;
 
+  void GrabKeysPassively();
   bool OnLine(const std::string& line);  // false on "release"
   void OnFormsGone();
   void OnWitnessGone();

@@ -227,8 +227,12 @@ void PassMain::ResumeCountdown() {
   const ui::LockState& resumed = app().Resumed();
   if (resumed.stage != ui::LockState::Stage::kPrompt || !Timer1.Enabled()) return;
   const int used = resumed.prompt_elapsed_seconds;
-  // The clock counts seconds since midnight: an earlier start may lie on the day before.
-  Start = std::fmod(*Start - static_cast<float>(used) + 86400.0f, 86400.0f);
+  // A few hundredths more than the seconds used: the clock is a float of seconds since midnight,
+  // exact to a hundredth at best, and the countdown must not show a second back. An earlier
+  // start may lie on the day before.
+  float start = *Start - static_cast<float>(used) - 0.05f;
+  if (start < 0) start += 86400.0f;
+  Start = start;
   Timer1.SetInterval(std::max(1, (60 - used) * 1000));
 }
 
