@@ -55,19 +55,35 @@ Guard::Guard(Display* display, int link, std::vector<std::string> forms)
 }
 
 void Guard::GrabKeysPassively() {
-  // A passive grab of every key on the root: it never fires while the forms process holds its
-  // active grab, but in the moment between that process's death and our own grab a key pressed
-  // goes to us, wherever the window manager has put the focus meanwhile. Keys another client
-  // grabbed on the root first (the window manager's bindings) are refused to us; that is
-  // expected and not worth a line on stderr.
+  // A passive grab of every key on the root. It never fires while the forms process holds its
+  // active grab; in the moment between that process's death and our own grab, a key pressed
+  // comes to us, wherever the window manager has put the focus meanwhile. The keyboard freezes
+  // when it fires, until OnPassiveKey says where the key goes. Keys another client grabbed on
+  // the root first (the window manager's bindings) are refused to us; that is expected and not
+  // worth a line on stderr.
   int first = 0, last = 0;
   XDisplayKeycodes(display_, &first, &last);
   XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   for (int keycode = first; keycode <= last; ++keycode) {
-    XGrabKey(display_, keycode, AnyModifier, root_, False, GrabModeAsync, GrabModeAsync);
+    XGrabKey(display_, keycode, AnyModifier, root_, False, GrabModeAsync, GrabModeSync);
   }
   XSync(display_, False);
   XSetErrorHandler(previous);
+}
+
+void Guard::OnPassiveKey() {
+  if (mode_ == Mode::kHolding) return;  // under our own active grab: nothing is frozen
+  // A forms process that lives has only let go of its grab for a moment (a toolkit popup
+  // closing): the key is replayed, as if we had never grabbed it, and reaches its window. One
+  // whose connection is gone has no windows left: the key is ours, and so is the keyboard.
+  XWindowAttributes attributes;
+  if (witness_ == 0 || XGetWindowAttributes(display_, witness_, &attributes)) {
+    XAllowEvents(display_, ReplayKeyboard, CurrentTime);
+    XFlush(display_);
+    return;
+  }
+  XAllowEvents(display_, AsyncKeyboard, CurrentTime);
+  if (mode_ == Mode::kWatching) OnWitnessGone();
 }
 
 Guard::~Guard() {
@@ -94,6 +110,7 @@ int Guard::Run() {
       if (event.type == DestroyNotify && event.xdestroywindow.window == witness_) {
         OnWitnessGone();
       }
+      if (event.type == KeyPress) OnPassiveKey();
     }
 
     if (link_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
@@ -184,7 +201,6 @@ void Guard::Watch() {
 }
 
 void Guard::OnWitnessGone() {
-  witness_ = 0;
   if (mode_ != Mode::kWatching) return;
   // The server releases a client's grabs before it destroys its windows: a grab we get now
   // means the forms process's connection is gone (killed with xkill), while the process itself

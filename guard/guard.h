@@ -45,6 +45,7 @@ class Guard {
   using Clock = std::chrono::steady_clock;
 
   void GrabKeysPassively();
+  void OnPassiveKey();
   bool OnLine(const std::string& line);  // false on "release"
   void OnFormsGone();
   void OnWitnessGone();

@@ -201,10 +201,9 @@ void Runtime::ShowWindow(Form& form) {
   bool first_map = !window.shown();
   ShowWithFrameHints(window, display_, form.border != BorderStyle::Sizable, form.show_in_taskbar);
   if (first_map) DecorateNew(window);
-  // A lock window is kept in place from its placement on, which its form makes before it
-  // returns to the event loop: kept earlier, at its design size, it would shape the overlay
-  // (shared with the guard) smaller than the screen for a moment. One never placed is kept at
-  // the next check as it is.
+  // A lock window is kept in place from its placement on, which every lock form makes in its
+  // Load, before the window is on screen: kept earlier, at its design size, it would shape the
+  // overlay (shared with the guard) smaller than the screen for a moment.
   if (form.lock_screen && window.placed) Cover(window, window.place);
   LockWindowsChanged();
   ScheduleCheck();

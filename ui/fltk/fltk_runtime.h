@@ -122,6 +122,7 @@ class Runtime : public Backend {
   void StartGuard();
   // Tells a guard, new or the one that restarted us, all it needs to know.
   void GreetGuard();
+  void MakeConnectionWitness();
   static void OnGuardStart(void* data);
   static void OnGuardReadable(int fd, void* data);
   // Tells the guard which windows cover the screen now (only what changed).

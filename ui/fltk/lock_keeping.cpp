@@ -131,14 +131,6 @@ void Runtime::OnGuardTick(void* data) {
 }
 
 void Runtime::KeepLockWindows() {
-  for (auto& [form, window] : windows_) {
-    if (form->lock_screen && window->wanted && window->shown() &&
-        !covered_.count(fl_xid(window.get()))) {
-      Cover(*window, window->placed
-                         ? window->place
-                         : CoverRect{window->x(), window->y(), window->w(), window->h()});
-    }
-  }
   cover_->Check();
   if (!lock_->Engaged()) return;
   // While the keyboard is locked, a form of ours that another client unmapped or iconified (the
@@ -196,6 +188,12 @@ void Runtime::FollowScreenSize() {
 
 bool Runtime::OnXEvent(const XEvent& event) {
   if (lock_->OnEvent(event)) return true;
+  if (event.type == DestroyNotify && connection_witness_ &&
+      event.xdestroywindow.window == connection_witness_) {
+    MakeConnectionWitness();
+    guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
+    return true;
+  }
   if (cover_->Concerns(event)) ScheduleCheck();
   if (event.type == FocusIn || event.type == FocusOut) {
     if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
@@ -276,19 +274,24 @@ void Runtime::StartGuard() {
 void Runtime::GreetGuard() {
   guard_fd_watched_ = guard_.fd();
   Fl::add_fd(guard_fd_watched_, FL_READ, OnGuardReadable, this);
-  // A window that lives exactly as long as our X connection: the guard sees it destroyed the
-  // moment the connection is gone (xkill), before this process has even ended.
-  if (!connection_witness_) {
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    connection_witness_ = XCreateWindow(display_, DefaultRootWindow(display_), -1, -1, 1, 1, 0, 0,
-                                        InputOnly, CopyFromParent, CWOverrideRedirect, &attributes);
-    XFlush(display_);
-  }
+  if (!connection_witness_) MakeConnectionWitness();
   guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
   cover_reported_.clear();
   ReportCover();
+}
+
+void Runtime::MakeConnectionWitness() {
+  // A window that lives exactly as long as our X connection: the guard sees it destroyed the
+  // moment the connection is gone (xkill), before this process has even ended. Another client
+  // may destroy it too: it is made again and the guard told.
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.event_mask = StructureNotifyMask;
+  connection_witness_ =
+      XCreateWindow(display_, DefaultRootWindow(display_), -1, -1, 1, 1, 0, 0, InputOnly,
+                    CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+  XFlush(display_);
 }
 
 void Runtime::OnGuardStart(void* data) {
