@@ -101,8 +101,9 @@ int Guard::Run() {
     const int count = link_ >= 0 ? 2 : 1;
     poll(fds, count, PollTimeoutMs());
 
-    // X events: a new keymap is cleaned of the grab-break keys again; the rest (keys typed while
-    // holding, other clients acting on our windows) only wake the loop, which checks them.
+    // X events: a new keymap is cleaned of the grab-break keys again; the forms process's
+    // connection gone; a key that fired our passive grab. The rest (keys typed while we hold
+    // the keyboard, other clients acting on our windows) only wake the loop, which checks.
     while (XPending(display_)) {
       XEvent event;
       XNextEvent(display_, &event);
