@@ -198,6 +198,7 @@ bool Guard::Covers(const Cover& cover) const {
 void Guard::Watch() {
   keeping_.reset();
   DropMirror();
+  GrabKeysPassively();
   mode_ = Mode::kWatching;
 }
 
@@ -269,8 +270,10 @@ bool Guard::Grab() {
 }
 
 void Guard::HandOver() {
-  // Keys typed between our letting go and the new process's grab reach our own window.
+  // Keys typed between our letting go and the new process's grab reach our own window; our
+  // passive grabs would only stand in the new process's way until it holds the keyboard.
   if (!mirror_.empty()) XSetInputFocus(display_, mirror_.back(), RevertToNone, CurrentTime);
+  XUngrabKey(display_, AnyKey, AnyModifier, root_);
   XUngrabPointer(display_, CurrentTime);
   XUngrabKeyboard(display_, CurrentTime);
   XSync(display_, False);

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "guard/protocol.h"
+#include "platform/errors.h"
 #include "ui/x11/window_hints.h"
 
 namespace vellomar::ui::fltk {
@@ -237,8 +239,19 @@ namespace vellomar::ui::fltk {
 void Runtime::GuardedLock::Engage() {
   Runtime& self = runtime_;
   // A guard that restarted this process holds the keyboard: it lets go just before we grab.
+  const bool from_guard = self.guard_.GuardHolds();
   self.guard_.LetGo();
-  self.lock_->Engage();
+  try {
+    self.lock_->Engage();
+  } catch (const RuntimeError&) {
+    // Not the keyboard after all: this run ends as a crash does, never through a release, so
+    // the guard takes the lock back and tries again later.
+    if (from_guard) {
+      std::fputs("kestrom.exe: the keyboard was not had from the guard\n", stderr);
+      std::_Exit(3);
+    }
+    throw;
+  }
   if (!self.guard_.Connected()) {
     self.StartGuard();
   } else if (self.guard_fd_watched_ < 0) {
