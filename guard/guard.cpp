@@ -95,6 +95,7 @@ Guard::~Guard() {
 }
 
 int Guard::Run() {
+  Tell(kReady);
   const int x_fd = ConnectionNumber(display_);
   while (true) {
     pollfd fds[2] = {{x_fd, POLLIN, 0}, {link_, POLLIN, 0}};
@@ -281,8 +282,12 @@ void Guard::HandOver() {
   restarts_ = 0;
   mode_ = Mode::kHandingOver;
   handed_over_at_ = Clock::now();
-  const std::string answer = std::string(kLetGo) + '\n';
-  send(link_, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  Tell(kLetGo);
+}
+
+void Guard::Tell(const char* message) {
+  const std::string line = std::string(message) + '\n';
+  send(link_, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 void Guard::Mirror(const Cover& cover) {
@@ -364,6 +369,7 @@ void Guard::StartForms() {
   }
   close(sockets[1]);
   link_ = sockets[0];
+  Tell(kReady);
   if (pid < 0) {
     OnFormsGone();
     return;

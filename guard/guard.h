@@ -51,6 +51,7 @@ class Guard {
   void OnWitnessGone();
   void TakeOver();
   void HandOver();
+  void Tell(const char* message);  // a line to the forms process
   // Back to watching: our own windows and their keeping go.
   void Watch();
   // Whether `cover` covers every window of ours.

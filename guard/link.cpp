@@ -56,6 +56,8 @@ void GuardLink::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   guard_holds_ = false;
+  ready_ = false;
+  reader_ = LineReader();
   if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) != 0) child_ = 0;
 }
 
@@ -126,6 +128,7 @@ void GuardLink::LetGo() {
     }
     reader.Add(data, static_cast<std::size_t>(got));
     while (auto line = reader.Next()) {
+      ready_ = ready_ || *line == kReady;
       if (*line == kLetGo) return;
     }
   }
@@ -142,7 +145,13 @@ bool GuardLink::Read() {
   if (fd_ < 0) return false;
   char data[256];
   const ssize_t got = recv(fd_, data, sizeof data, MSG_DONTWAIT);
-  if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EINTR))) return true;
+  if (got > 0) {
+    reader_.Add(data, static_cast<std::size_t>(got));
+    while (auto line = reader_.Next()) ready_ = ready_ || *line == kReady;
+    return true;
+  }
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+  gone_after_ready_ = ready_;
   Close();
   return false;
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "guard/protocol.h"
 #include "ui/lock_state.h"
 
 namespace vellomar::guard {
@@ -41,6 +42,9 @@ class GuardLink {
   void Send(const std::string& line);
   // Reads what arrived. False when the guard is gone (the link is closed then).
   bool Read();
+  // Whether the guard that is gone had started up fully ("ready") before it died: one that died
+  // starting would only die again if started at once.
+  bool GoneAfterReady() const { return gone_after_ready_; }
   // The lock is released on purpose: the guard ends, nothing is restarted.
   void StandDown();
 
@@ -50,6 +54,9 @@ class GuardLink {
   int fd_ = -1;
   pid_t child_ = 0;  // a guard this process started (reaped when it ends)
   bool guard_holds_ = false;
+  LineReader reader_;
+  bool ready_ = false;
+  bool gone_after_ready_ = false;
 };
 
 // The state a restarted run resumes from: what the guard put in the environment, and only when a

@@ -11,6 +11,7 @@
 //   "take"         a restarted forms process wants the keyboard the guard holds
 //   "release"      the lock is released on purpose: the guard ends without restarting anything
 // guard -> forms
+//   "ready"        the guard has started up and watches
 //   "let-go"       the guard holds no grab any more (the answer to "take")
 //
 // Pure text handling, shared by both programs and tested on its own.
@@ -44,6 +45,7 @@ inline constexpr char kWatch[] = "watch ";
 inline constexpr char kTake[] = "take";
 inline constexpr char kRelease[] = "release";
 inline constexpr char kLetGo[] = "let-go";
+inline constexpr char kReady[] = "ready";
 
 // Splits what arrived on a socket into complete lines; a line longer than any message is dropped
 // whole (the rest of it included), so a confused peer cannot grow the buffer.

@@ -37,7 +37,7 @@ inline constexpr int kTitleBar = 18;
 // grab another client held when the lock began (no X request otherwise), and runs the full check
 // every few ticks.
 inline constexpr double kGuardTickSeconds = 2.0;
-// A guard process that died within this long after it started is not started again at once.
+// A guard process that died before it was up is started again only after this pause.
 inline constexpr std::chrono::seconds kGuardRestartPause{2};
 inline constexpr int kGuardTicksPerFullCheck = 4;
 // A pointer grab held by another client when the full-screen lock begins is tried again this

@@ -138,7 +138,6 @@ class Runtime : public Backend {
   Window connection_witness_ = 0;
   int oom_score_at_start_ = guard::OomScore();
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
-  std::chrono::steady_clock::time_point guard_started_;
   LockState lock_state_;
   std::string cover_reported_;
   std::unique_ptr<LockWindows> cover_;

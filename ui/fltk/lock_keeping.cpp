@@ -277,7 +277,6 @@ void Runtime::StartGuard() {
     std::fprintf(stderr, "kestrom.exe: the lock runs without its guard (%s)\n", why.c_str());
     return;
   }
-  guard_started_ = std::chrono::steady_clock::now();
   // The OOM killer should pick this process before the guard, which brings it back: lower,
   // where permitted, else one above where this process (and so the guard) started.
   if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
@@ -316,12 +315,13 @@ void Runtime::OnGuardReadable(int fd, void* data) {
   auto& self = *static_cast<Runtime*>(data);
   if (self.guard_.Read()) return;
   // The guard is gone (killed, or its X connection was): we still hold the grabs; another one
-  // starts, at once unless the last one died young.
+  // starts, at once unless the last one died before it was up.
   Fl::remove_fd(fd);
   self.guard_fd_watched_ = -1;
-  const bool young = std::chrono::steady_clock::now() - self.guard_started_ < kGuardRestartPause;
-  Fl::add_timeout(young ? std::chrono::duration<double>(kGuardRestartPause).count() : 0.0,
-                  OnGuardStart, data);
+  const double pause = self.guard_.GoneAfterReady()
+                           ? 0.0
+                           : std::chrono::duration<double>(kGuardRestartPause).count();
+  Fl::add_timeout(pause, OnGuardStart, data);
 }
 
 void Runtime::LockStateChanged(const LockState& state) {
