@@ -83,11 +83,4 @@ class EmulatedMachine {
   std::unique_ptr<Impl> impl_;
 };
 
-// The real clock: local time of day, sleeps with the OS.
-class SystemClock : public Clock {
- public:
-  float Timer() override;
-  void Sleep(double seconds) override;
-};
-
 }  // namespace vellomar::platform
