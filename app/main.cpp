@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   try {
 #ifdef _WIN32
     std::unique_ptr<ui::Backend> backend = ui::MakeWin32Backend();
-    platform::win32::Win32Machine machine;
+    platform::Win32Machine machine;
     const std::string command_line = ui::Win32CommandLine();
 #else
     // The display first: opening it takes the keyboard, and the rest can wait until it is held.
