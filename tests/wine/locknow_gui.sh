@@ -1,15 +1,17 @@
 #!/bin/bash
 # The Windows build's immediate lock under Wine: `kestrom.exe /locknow` in a program folder whose
 # supermp.dat holds the password "secret", on a private Xvfb. The lock must come up, refuse a
-# wrong password, take the right one and end with exit status 0, the keyboard lock released.
-#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE [SCREENSHOT.png]
+# wrong password, take the right one and end with exit status 0, the keyboard lock released, and
+# its trace must be the headless runtime's for the same scenario.
+#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE TRANSCRIPT_EXE [SCREENSHOT.png]
 # Everything it starts (Xvfb, the Wine server of its own scratch prefix) and every file it makes
 # goes when it ends, whichever way it ends.
 set -euo pipefail
 
 kestrom=$(realpath "$1")
 set_password=$(realpath "$2")
-screenshot=${3:+$(realpath -m "$3")}
+transcript=$(realpath "$3")
+screenshot=${4:+$(realpath -m "$4")}
 work=$(mktemp -d)
 xvfb=""
 
@@ -108,4 +110,6 @@ wait "$lock" || status=$?
 grep -q '"value":"Status: Password verified."' "$work/trace.jsonl" || fail "no verified status"
 grep -q '"ev":"keyboard_lock","engaged":false' "$work/trace.jsonl" || fail "lock not released"
 grep -q '"ev":"end"' "$work/trace.jsonl" || fail "no end in the trace"
+(cd "$program" && timeout 120 wine "$transcript" "$work/trace.jsonl") ||
+  fail "the trace is not the headless runtime's"
 echo "locknow_gui: locked, refused a wrong password, unlocked, exit status 0"
