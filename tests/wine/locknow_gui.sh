@@ -1,17 +1,19 @@
 #!/bin/bash
 # The Windows build's immediate lock under Wine: `kestrom.exe /locknow` in a program folder whose
 # supermp.dat holds the password "secret", on a private Xvfb. The lock must come up, refuse a
-# wrong password, take the right one and end with exit status 0, the keyboard lock released, and
-# its trace must be the headless runtime's for the same scenario.
-#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE TRANSCRIPT_EXE [SCREENSHOT.png]
+# wrong password, stay in place when another program tries to move, un-top or close it, take the
+# right password and end with exit status 0, the keyboard lock released; its trace must be the
+# headless runtime's for the same scenario.
+#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE [SCREENSHOT.png]
 # Everything it starts (Xvfb, the Wine server of its own scratch prefix) and every file it makes
 # goes when it ends, whichever way it ends.
 set -euo pipefail
 
 kestrom=$(realpath "$1")
 set_password=$(realpath "$2")
-transcript=$(realpath "$3")
-screenshot=${4:+$(realpath -m "$4")}
+probe=$(realpath "$3")
+transcript=$(realpath "$4")
+screenshot=${5:+$(realpath -m "$5")}
 work=$(mktemp -d)
 xvfb=""
 
@@ -92,6 +94,7 @@ xdotool type --delay 40 wrong
 xdotool key Return
 wait_for '"value":"Status: The password is incorrect."' 30
 grep -q '"ev":"end"' "$work/trace.jsonl" && fail "a wrong password ended the lock"
+timeout 120 wine "$probe" || fail "another program moved, un-topped or closed the lock window"
 
 # The box keeps what was typed: clear it first.
 xdotool key --delay 40 BackSpace BackSpace BackSpace BackSpace BackSpace

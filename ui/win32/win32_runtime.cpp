@@ -233,8 +233,10 @@ void Runtime::DestroyWindow(Form& form) {
 
 void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
   CallScope scope(in_call_);
-  SetWindowPos(WindowFor(form).hwnd, HWND_TOPMOST, x, y, width, height,
-               SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  FormWindow& window = WindowFor(form);
+  window.placed = form.lock_screen;
+  window.place = {x, y, x + width, y + height};
+  SetWindowPos(window.hwnd, HWND_TOPMOST, x, y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
 void Runtime::FormChanged(Form& form) {
@@ -326,6 +328,22 @@ LRESULT Runtime::OnFormMessage(Form& form, HWND hwnd, UINT message, WPARAM wpara
     case WM_MOUSEMOVE:  // over the form or a label or picture (they let the mouse through)
       Deliver([&form](Application& app) { app.DeliverMouseMove(form); });
       return 0;
+    case WM_WINDOWPOSCHANGING: {
+      // A placed lock screen keeps its place and its top-most rank, whoever moves it.
+      const FormWindow& window = *Find(form);
+      if (!window.placed) break;
+      auto& pos = *reinterpret_cast<WINDOWPOS*>(lparam);
+      if ((pos.flags & SWP_NOMOVE) == 0) {
+        pos.x = window.place.left;
+        pos.y = window.place.top;
+      }
+      if ((pos.flags & SWP_NOSIZE) == 0) {
+        pos.cx = window.place.right - window.place.left;
+        pos.cy = window.place.bottom - window.place.top;
+      }
+      if ((pos.flags & SWP_NOZORDER) == 0) pos.hwndInsertAfter = HWND_TOPMOST;
+      break;
+    }
     case WM_SYSCOMMAND:
       // A lock screen is neither moved, sized nor minimised.
       if (form.lock_screen) {

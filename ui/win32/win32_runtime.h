@@ -73,6 +73,8 @@ class Runtime : public Backend {
   struct FormWindow {
     HWND hwnd = nullptr;
     HWND last_focus = nullptr;  // the control that had the focus, given back on activation
+    bool placed = false;        // a lock screen PlaceTopmost put somewhere: it stays there
+    RECT place{};
   };
   struct QueuedBox {
     int id = 0;
