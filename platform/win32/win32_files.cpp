@@ -401,6 +401,14 @@ void Win32FileSystem::SetAttr(const std::string& path, int attributes) {
   if (attributes & ~kSettable) throw FileError(errc::kInvalidProcedureCall, path);
   if (!Exists(Attributes(path))) throw FileError(errc::kFileNotFound, path);
   const DWORD bits = attributes ? static_cast<DWORD>(attributes) : FILE_ATTRIBUTE_NORMAL;
+  // The other bits go first while the file is still writable: Wine keeps them in an extended
+  // attribute that an ordinary user cannot write once the file is read-only, and would report
+  // success while dropping them. On Windows the first call is merely redundant.
+  const DWORD before = bits & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if ((bits & FILE_ATTRIBUTE_READONLY) && before != 0 &&
+      !::SetFileAttributesA(path.c_str(), before)) {
+    throw FileError(CodeForWin32Error(::GetLastError()), path);
+  }
   if (!::SetFileAttributesA(path.c_str(), bits)) {
     throw FileError(CodeForWin32Error(::GetLastError()), path);
   }
