@@ -1,8 +1,8 @@
 #pragma once
 // The Win32 runtime. Its files: win32_runtime.cpp (form windows, timers, message boxes, the
-// event loop), win32_controls.cpp (the controls and what they draw), win32_input.cpp (keys,
-// clicks and typing turned into the Application's Deliver* calls). Only ui/win32/ includes this
-// header; the program makes the runtime through MakeWin32Backend.
+// event loop), win32_controls.cpp (the controls, what they draw, and their keys, clicks and typing
+// turned into the Application's Deliver* calls). Only ui/win32/ includes this header; the program
+// makes the runtime through MakeWin32Backend.
 //
 // Events are only ever delivered from the runtime's message loops (WaitForEvents,
 // ProcessPendingEvents, and the loop inside an open MessageBoxA), never from inside a call the
