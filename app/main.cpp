@@ -1,4 +1,5 @@
-// kestrom.exe: the real-window runtime, the emulated machine and the trace, then PassMain.
+// kestrom.exe: the real-window runtime, the machine and the trace, then PassMain. On Windows the
+// runtime is Win32 and the machine the real one; on Linux FLTK over X11 and the emulated machine.
 
 #include <exception>
 #include <filesystem>
@@ -6,15 +7,22 @@
 #include <memory>
 #include <string>
 
-#include "platform/emulated.h"
 #include "startup/pass_main.h"
 #include "tools/tool_info.h"
 #include "ui/application.h"
-#include "ui/fltk/fltk_backend.h"
 #include "ui/trace.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_machine.h"
+#include "ui/win32/win32_backend.h"
+#else
+#include "platform/emulated.h"
+#include "ui/fltk/fltk_backend.h"
+#endif
 
 namespace {
 
+#ifndef _WIN32
 // The command line as Windows hands it over: the text after the program's name. The arguments
 // are joined by single spaces, so a launcher that passes the whole tail as one argument keeps it
 // verbatim.
@@ -26,6 +34,7 @@ std::string CommandLine(int argc, char** argv) {
   }
   return line;
 }
+#endif
 
 constexpr char kUsage[] =
     "usage: kestrom.exe [/locknow | /locknowfull] [/nosmile] [/SU:RECORD]\n"
@@ -41,13 +50,20 @@ int main(int argc, char** argv) {
   // Only these two exact words: anything else is the command line the system reads.
   if (tools::AnswerHelpOrVersion(argc, argv, "kestrom.exe", kUsage)) return 0;
   try {
+#ifdef _WIN32
+    std::unique_ptr<ui::Backend> backend = ui::MakeWin32Backend();
+    platform::Win32Machine machine;
+    const std::string command_line = ui::Win32CommandLine();
+#else
     // The display first: opening it takes the keyboard, and the rest can wait until it is held.
     std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend();
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
     platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
                                       platform::DesktopPlaces::FromEnvironment());
+    const std::string command_line = CommandLine(argc, argv);
+#endif
     ui::Trace trace = ui::Trace::FromEnvironment();
-    ui::Application app(*backend, machine.services(), CommandLine(argc, argv), &trace);
+    ui::Application app(*backend, machine.services(), command_line, &trace);
     return app.Run<PassMain>();
   } catch (const std::exception& error) {
     // No display, or no drive C: the program cannot start at all.

@@ -36,9 +36,6 @@ inline constexpr char kWindowsDirectory[] = "C:\\WINDOWS";
 inline constexpr char kRegistryFile[] = "C:\\WINDOWS\\SYSTEM.REG";
 inline constexpr char kProgramsFolder[] = "C:\\WINDOWS\\Start Menu\\Programs";
 
-// What making sure a registry key exists found (installer only).
-enum class KeyCreation { kCreated, kExisted, kDamaged, kFailed };
-
 // The emulated machine: one drive C:, the registry file in C:\WINDOWS, shortcuts as .lnk files.
 // `current_dir` is a host path; it is reported as a DOS path on C: when under the drive folder,
 // otherwise on Z:. The machine keeps its own current directory (ChDir changes it, not the
@@ -81,13 +78,6 @@ class EmulatedMachine {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-};
-
-// The real clock: local time of day, sleeps with the OS.
-class SystemClock : public Clock {
- public:
-  float Timer() override;
-  void Sleep(double seconds) override;
 };
 
 }  // namespace vellomar::platform

@@ -12,6 +12,7 @@
 
 #include "platform/dos_names.h"
 #include "platform/emulated_parts.h"
+#include "platform/file_parts.h"
 
 namespace vellomar::platform {
 namespace fs = std::filesystem;
@@ -19,35 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kMaxFileNumber = 511;
-constexpr std::size_t kReadChunk = 64 * 1024;
-
-const char* Message(int code) {
-  switch (code) {
-    case errc::kInvalidProcedureCall:
-      return "Invalid procedure call or argument";
-    case errc::kBadFileNameOrNumber:
-      return "Bad file name or number";
-    case errc::kFileNotFound:
-      return "File not found";
-    case errc::kBadFileMode:
-      return "Bad file mode";
-    case errc::kFileAlreadyOpen:
-      return "File already open";
-    case errc::kDeviceIoError:
-      return "Device I/O error";
-    case errc::kDiskFull:
-      return "Disk full";
-    case errc::kInputPastEndOfFile:
-      return "Input past end of file";
-    case errc::kPermissionDenied:
-      return "Permission denied";
-    case errc::kPathFileAccessError:
-      return "Path/File access error";
-    case errc::kPathNotFound:
-      return "Path not found";
-  }
-  return "Run-time error";
-}
+constexpr std::size_t kCopyChunk = 64 * 1024;
 
 bool Stat(const fs::path& host, struct stat* st) {
   return stat(host.c_str(), st) == 0;
@@ -64,21 +37,6 @@ RuntimeError FromReplaceError(const ReplaceError& error) {
   return FileError(CodeForErrno(error.error_number()), error.what());
 }
 
-// Splits "C:\folder\*.lnk" into "C:\folder" and "*.lnk"; a bare name's folder is ".".
-void SplitLast(const std::string& path, std::string* folder, std::string* name) {
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash != std::string::npos) {
-    *folder = path.substr(0, slash == 0 || (slash == 2 && path[1] == ':') ? slash + 1 : slash);
-    *name = path.substr(slash + 1);
-  } else if (path.size() >= 2 && path[1] == ':') {
-    *folder = path.substr(0, 2);
-    *name = path.substr(2);
-  } else {
-    *folder = ".";
-    *name = path;
-  }
-}
-
 std::vector<std::string> Listing(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code error;
@@ -90,10 +48,6 @@ std::vector<std::string> Listing(const fs::path& folder) {
 }
 
 }  // namespace
-
-RuntimeError FileError(int code, const std::string& what) {
-  return RuntimeError(code, std::string(Message(code)) + ": " + what);
-}
 
 int CodeForErrno(int error_number) {
   switch (error_number) {
@@ -122,32 +76,13 @@ struct EmulatedFileSystem::OpenFile {
   std::string name;  // as the caller wrote it, for messages
   // Input
   int fd = -1;
-  std::string buffer;
-  std::size_t pos = 0;
+  std::unique_ptr<LineReader> reader;
   // Output
   std::unique_ptr<AtomicFile> out;
   bool broken = false;  // a write failed: Close drops the new content
 
   ~OpenFile() {
     if (fd >= 0) close(fd);
-  }
-
-  // Makes unread bytes available; false at end of file.
-  bool Fill() {
-    if (pos < buffer.size()) return true;
-    buffer.resize(kReadChunk);
-    ssize_t n;
-    do {
-      n = read(fd, buffer.data(), buffer.size());
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      buffer.clear();
-      pos = 0;
-      throw FileError(errc::kDeviceIoError, name);
-    }
-    buffer.resize(static_cast<std::size_t>(n));
-    pos = 0;
-    return n > 0;
   }
 };
 
@@ -216,6 +151,15 @@ void EmulatedFileSystem::Open(int number, const std::string& path, OpenMode mode
     if (fstat(file->fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
       throw FileError(errc::kPathFileAccessError, path);
     }
+    file->reader = std::make_unique<LineReader>(
+        [fd = file->fd, path](char* buffer, std::size_t size) -> std::size_t {
+          ssize_t n;
+          do {
+            n = read(fd, buffer, size);
+          } while (n < 0 && errno == EINTR);
+          if (n < 0) throw FileError(errc::kDeviceIoError, path);
+          return static_cast<std::size_t>(n);
+        });
   } else {
     if (exists && ReadOnly(st)) throw FileError(errc::kPathFileAccessError, path);
     try {
@@ -234,26 +178,8 @@ std::string EmulatedFileSystem::LineInput(int number) {
 std::optional<std::string> EmulatedFileSystem::LineInputAtMost(int number, std::size_t limit) {
   OpenFile& file = Number(number);
   if (file.mode != OpenMode::Input) throw FileError(errc::kBadFileMode, file.name);
-  if (!file.Fill()) throw FileError(errc::kInputPastEndOfFile, file.name);
-  std::string line;
-  while (file.Fill()) {
-    const char* begin = file.buffer.data() + file.pos;
-    const char* end = file.buffer.data() + file.buffer.size();
-    const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
-    line.append(begin, stop);
-    if (line.size() > limit) {
-      file.pos = static_cast<std::size_t>(stop - file.buffer.data());
-      return std::nullopt;
-    }
-    if (stop == end) {
-      file.pos = file.buffer.size();
-      continue;
-    }
-    file.pos = static_cast<std::size_t>(stop - file.buffer.data()) + 1;
-    if (*stop == '\r' && file.Fill() && file.buffer[file.pos] == '\n') ++file.pos;
-    break;
-  }
-  return line;
+  if (file.reader->AtEnd()) throw FileError(errc::kInputPastEndOfFile, file.name);
+  return file.reader->Next(limit);
 }
 
 void EmulatedFileSystem::PrintLine(int number, const std::string& text) {
@@ -272,7 +198,7 @@ void EmulatedFileSystem::PrintLine(int number, const std::string& text) {
 bool EmulatedFileSystem::Eof(int number) {
   OpenFile& file = Number(number);
   if (file.mode != OpenMode::Input) throw FileError(errc::kBadFileMode, file.name);
-  return !file.Fill();
+  return file.reader->AtEnd();
 }
 
 void EmulatedFileSystem::Close(int number) {
@@ -357,7 +283,7 @@ void EmulatedFileSystem::FileCopy(const std::string& from, const std::string& to
   if (fd < 0) throw FileError(CodeForErrno(errno), from);
   try {
     AtomicFile copy(target.host, source.host, faults_);
-    std::string chunk(kReadChunk, '\0');
+    std::string chunk(kCopyChunk, '\0');
     while (true) {
       const ssize_t n = read(fd, chunk.data(), chunk.size());
       if (n < 0 && errno == EINTR) continue;

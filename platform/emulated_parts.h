@@ -127,8 +127,6 @@ class EmulatedRegistry : public Registry {
   HKEY next_handle_ = 0x00000100;
 };
 
-// A run-time error with the classic message for `code`, naming `what`.
-RuntimeError FileError(int code, const std::string& what);
 // The run-time error for a failed system call.
 int CodeForErrno(int error_number);
 

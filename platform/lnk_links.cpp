@@ -8,6 +8,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/desktop_twins.h"
+#include "platform/file_parts.h"
 
 namespace vellomar::platform {
 
@@ -82,50 +83,6 @@ std::string BuildLinkInfo(const std::string& local_base_path) {
   info += '\0';
   info += '\0';  // CommonPathSuffix, empty
   return info;
-}
-
-// `base` joined with `folder` ("\Vellomar", "..\..\Desktop"), unless `folder` carries its own
-// drive; "." and ".." are folded and never climb above the drive's root.
-std::string ResolveFolder(const std::string& base, const std::string& folder) {
-  const auto has_drive = [](const std::string& p) { return p.size() >= 2 && p[1] == ':'; };
-  const std::string joined = has_drive(folder) ? folder : base + "\\" + folder;
-  const std::string drive = has_drive(joined) ? joined.substr(0, 2) : "";
-
-  std::vector<std::string> parts;
-  std::string part;
-  for (std::size_t i = drive.size(); i <= joined.size(); ++i) {
-    if (i < joined.size() && joined[i] != '\\' && joined[i] != '/') {
-      part += joined[i];
-      continue;
-    }
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  }
-  std::string out = drive;
-  for (const std::string& p : parts) out += "\\" + p;
-  return parts.empty() ? out + "\\" : out;
-}
-
-// The folder part of a DOS path, with the root keeping its backslash ("C:\kestrom.exe" -> "C:\").
-std::string FolderOf(const std::string& dos_path) {
-  const std::size_t slash = dos_path.find_last_of('\\');
-  if (slash == std::string::npos) return "";
-  if (slash == 2 && dos_path[1] == ':') return dos_path.substr(0, 3);
-  return dos_path.substr(0, slash);
-}
-
-bool IsValidLinkName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace

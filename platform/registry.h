@@ -30,6 +30,10 @@ constexpr LONG kErrorBadDb = 1009;             // the registry file is damaged
 constexpr LONG kErrorRegistryIoFailed = 1016;  // the registry file could not be written
 }  // namespace win32
 
+// What making sure a registry key exists found (the installer and tests only: the system never
+// creates keys).
+enum class KeyCreation { kCreated, kExisted, kDamaged, kFailed };
+
 class Registry {
  public:
   virtual ~Registry() = default;

@@ -12,6 +12,9 @@ packages=(
   liblnk-utils attr
   # the package and its checks: dpkg-shlibdeps, lintian, man pages, launchers (gio runs them)
   dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin xdg-user-dirs
+  # the Windows build and its tests under Wine (scripts/test-wine.sh); GoogleTest is built from
+  # libgtest-dev's sources by the cross compiler
+  mingw-w64 wine wine64
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
   clang libclang-rt-14-dev
 )

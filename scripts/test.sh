@@ -2,7 +2,8 @@
 # The test command: installs what is needed, builds, and runs every test (the X11 end-to-end
 # tests start their own Xvfb and window manager). Then builds the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/) and runs them; the end-to-end
-# tests are not part of that run.
+# tests are not part of that run. Last, the Windows job (scripts/test-wine.sh): the MinGW-w64
+# cross build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -15,3 +16,5 @@ cmake --build build-asan -j"$(nproc)"
 cd build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$(nproc)" --timeout 600
+cd ..
+scripts/test-wine.sh

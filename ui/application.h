@@ -1,8 +1,8 @@
 #pragma once
 // The application object: owns the forms (single instances, created on first use), runs the event
 // loop and nested modal loops, delivers user input and timer ticks to the forms' handlers, and
-// writes the trace. Every runtime (headless, FLTK) drives forms through it, so the behaviour and
-// the trace are the same in both.
+// writes the trace. Every runtime (headless, FLTK, Win32) drives forms through it, so the
+// behaviour and the trace are the same in all of them.
 
 #include <map>
 #include <memory>

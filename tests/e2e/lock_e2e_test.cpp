@@ -10,6 +10,7 @@
 #include "platform/emulated.h"
 #include "startup/pass_main.h"
 #include "tests/e2e/x_session.h"
+#include "tests/locknow_scenario.h"
 #include "ui/headless/headless.h"
 
 namespace vellomar::e2e {
@@ -29,18 +30,6 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// The trace without times and without the countdown refreshes, whose number depends on timing.
-std::vector<std::string> Comparable(const std::vector<ui::TraceEvent>& events) {
-  std::vector<std::string> lines;
-  for (const ui::TraceEvent& event : events) {
-    if (event.ev == "set" && event.Get("form") == "PassMain" && event.Get("control") == "Label2") {
-      continue;
-    }
-    lines.push_back(event.JsonWithoutTime());
-  }
-  return lines;
 }
 
 class LockE2e : public ::testing::Test {
@@ -255,19 +244,12 @@ TEST_F(LockE2e, TraceMatchesTheHeadlessTranscript) {
 
   Installation other(kPassword);
   platform::EmulatedMachine machine(other.drive_c(), other.program_dir());
-  ui::HeadlessRuntime::Options options;
-  options.command_line = "/locknow";
-  ui::HeadlessRuntime headless(machine.services(), options,
-                               [](ui::Application& app) { return app.Run<PassMain>(); });
-  headless.Start();
-  headless.Type("Kestrom", "Text1", "wrong");
-  headless.PressEnter("Kestrom");
-  headless.Type("Kestrom", "Text1", kPassword);
-  headless.PressEnter("Kestrom");
-  if (!headless.Ended()) headless.AdvanceTime(5000);
-  ASSERT_TRUE(headless.Ended());
+  const std::vector<ui::TraceEvent> headless =
+      vellomar::testing::HeadlessLockNow(machine.services(), "wrong", kPassword);
+  ASSERT_FALSE(headless.empty()) << "the headless run did not end";
 
-  EXPECT_EQ(Comparable(run.Events()), Comparable(headless.events()));
+  EXPECT_EQ(vellomar::testing::ComparableTrace(run.Events()),
+            vellomar::testing::ComparableTrace(headless));
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
-// Attributes: read-only is the host write permission; hidden, system and archive live in
-// user.DOSATTRIB as Wine writes it, and Samba's forms are read too.
+// Attributes through GetAttr and SetAttr: the bits Windows keeps for files and folders.
 
-#include <sys/xattr.h>
-
-#include "platform/dos_attributes.h"
 #include "platform_fixture.h"
 
 namespace vellomar::testing {
@@ -11,30 +7,18 @@ namespace {
 
 namespace attr = platform::attr;
 
-class AttributesTest : public PlatformTest {
- protected:
-  std::string Xattr(const std::string& relative) {
-    char value[256];
-    const ssize_t size =
-        getxattr(Host(relative).c_str(), platform::kDosAttribXattr, value, sizeof value);
-    return size < 0 ? "(none)" : std::string(value, size);
-  }
-  void SetXattr(const std::string& relative, const std::string& value) {
-    ASSERT_EQ(0, setxattr(Host(relative).c_str(), platform::kDosAttribXattr, value.data(),
-                          value.size(), 0));
-  }
-};
+class AttributesTest : public PlatformTest {};
 
 TEST_F(AttributesTest, FilesAreArchiveAndFoldersDirectory) {
   Put("AUTOEXEC.BAT", "");
-  EXPECT_EQ(attr::kArchive, files().GetAttr("C:\\AUTOEXEC.BAT")) << "a freshly written file";
-  EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\WINDOWS"));
-  EXPECT_EQ(attr::kDirectory, files().GetAttr("C:\\"));
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().GetAttr("C:\\MSDOS.SYS"); }));
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().SetAttr("C:\\MSDOS.SYS", 0); }));
+  EXPECT_EQ(attr::kArchive, files().GetAttr(Dos("AUTOEXEC.BAT"))) << "a freshly written file";
+  EXPECT_EQ(attr::kDirectory, files().GetAttr(Dos("WINDOWS")));
+  EXPECT_EQ(attr::kDirectory, files().GetAttr(Dos("")));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().GetAttr(Dos("MSDOS.SYS")); }));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().SetAttr(Dos("MSDOS.SYS"), 0); }));
   for (int bit : {attr::kDirectory, 8}) {
     EXPECT_EQ(errc::kInvalidProcedureCall,
-              RunTimeErrorOf([&] { files().SetAttr("C:\\AUTOEXEC.BAT", bit); }))
+              RunTimeErrorOf([&] { files().SetAttr(Dos("AUTOEXEC.BAT"), bit); }))
         << "the directory and volume bits cannot be set: " << bit;
   }
 }
@@ -42,61 +26,26 @@ TEST_F(AttributesTest, FilesAreArchiveAndFoldersDirectory) {
 TEST_F(AttributesTest, BootFileAttributesRoundTrip) {
   Put("MSDOS.SYS", "[Options]\r\n");
   const int all = attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive;
-  files().SetAttr("c:\\msdos.sys", all);
-  EXPECT_EQ(all, files().GetAttr("C:\\MSDOS.SYS"));
-  EXPECT_EQ(0u, Mode("MSDOS.SYS") & 0222) << "read-only takes the write permission away";
-  EXPECT_EQ("0x26", Xattr("MSDOS.SYS"))
-      << "Wine's text form, read-only not included (or the folder refused user.DOSATTRIB)";
-
-  files().SetAttr("C:\\MSDOS.SYS", attr::kNormal);
-  EXPECT_EQ(attr::kNormal, files().GetAttr("C:\\MSDOS.SYS"))
-      << "normal clears archive too: it is stored as 0x0";
-  EXPECT_NE(0u, Mode("MSDOS.SYS") & 0200) << "write permission is back";
-  EXPECT_EQ("0x0", Xattr("MSDOS.SYS"));
-
-  fs::permissions(Host("MSDOS.SYS"), fs::perms(0444));
-  EXPECT_EQ(attr::kReadOnly, files().GetAttr("C:\\MSDOS.SYS")) << "read-only from permissions";
+  files().SetAttr(Dos("msdos.sys"), all);
+  EXPECT_EQ(all, files().GetAttr(Dos("MSDOS.SYS")));
+  files().SetAttr(Dos("MSDOS.SYS"), attr::kNormal);
+  EXPECT_EQ(attr::kNormal, WithoutArchive(files().GetAttr(Dos("MSDOS.SYS"))))
+      << "normal clears every bit (archive too, except under Wine)";
+  files().Open(1, Dos("MSDOS.SYS"), platform::OpenMode::Output);
+  files().Close(1);
+  EXPECT_EQ("", Get("MSDOS.SYS")) << "and the file can be written again";
 }
 
-TEST_F(AttributesTest, HiddenFolderStaysWritable) {
-  files().SetAttr("C:\\WINDOWS", attr::kHidden | attr::kReadOnly);
-  EXPECT_EQ(attr::kDirectory | attr::kHidden, files().GetAttr("C:\\WINDOWS"));
-  EXPECT_NE(0u, Mode("WINDOWS") & 0200) << "files can still be made in it";
-}
-
-TEST_F(AttributesTest, SambaFormsAreRead) {
-  Put("samba3.txt", "");
-  SetXattr("samba3.txt", std::string("0x22\0", 5));
-  EXPECT_EQ(attr::kHidden | attr::kArchive, files().GetAttr("samba3.txt"))
-      << "Samba 3 writes the text with its NUL";
-
-  // Samba 4: empty hex text, version 4, level 4, then valid_flags, attrib, two times.
-  std::string blob("\0\0\x04\0\x04\0\0\0\x01\0\0\0\x06\0\0\0", 16);
-  blob += std::string(16, '\0');
-  Put("samba4.txt", "");
-  SetXattr("samba4.txt", blob);
-  EXPECT_EQ(attr::kHidden | attr::kSystem, files().GetAttr("samba4.txt"));
-}
-
-TEST(DosAttribFormatTest, ParsesTextAndNdrBlobs) {
-  // Samba 4 version 3 keeps the hex text in front: "0x22" NUL, pad, version 3, level 3.
-  const std::string v3 =
-      std::string("0x22\0\0\x03\0\x03\0\0\0\x01\0\0\0\x22\0\0\0", 20) + std::string(28, '\0');
-  const std::pair<std::string, std::optional<int>> cases[] = {
-      {"0x22", 0x22},       {std::string("0x20\0", 5), 0x20},
-      {"0x", std::nullopt}, {"0xzz", std::nullopt},
-      {v3, 0x22},           {std::string("\0\0\x09\0", 4), std::nullopt},  // unknown version
-  };
-  for (const auto& [stored, bits] : cases) EXPECT_EQ(bits, platform::ParseDosAttrib(stored));
-  EXPECT_EQ("0x6", platform::FormatDosAttrib(6));
-}
-
-TEST(DosAttributeStoreTest, WithoutExtendedAttributesFallsBackToMemory) {
-  platform::DosAttributeStore store(/*use_xattrs=*/false);
-  EXPECT_EQ(std::nullopt, store.Read("/nonexistent/a"));
-  EXPECT_EQ(0, store.Write("/nonexistent/a", attr::kHidden | attr::kSystem | attr::kReadOnly));
-  EXPECT_EQ(attr::kHidden | attr::kSystem, store.Read("/nonexistent/a"));
-  EXPECT_TRUE(store.fell_back());
+// Windows keeps the read-only bit of a folder as a mark for the shell (Wine drops it, the
+// emulation never sets it): either way files can still be made in it, which is what counts.
+TEST_F(AttributesTest, ReadOnlyFolderStaysWritable) {
+  files().SetAttr(Dos("WINDOWS"), attr::kHidden | attr::kReadOnly);
+  EXPECT_EQ(attr::kDirectory | attr::kHidden, files().GetAttr(Dos("WINDOWS")) & ~attr::kReadOnly);
+  files().Open(1, Dos("WINDOWS\\new.ini"), platform::OpenMode::Output);
+  files().PrintLine(1, "[x]");
+  files().Close(1);
+  EXPECT_EQ("[x]\r\n", Get("WINDOWS/new.ini"));
+  files().SetAttr(Dos("WINDOWS"), attr::kNormal);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/emulated.h"
 
 namespace vellomar::testing {
 namespace {

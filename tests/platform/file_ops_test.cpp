@@ -16,37 +16,37 @@ class FileOpsTest : public PlatformTest {
     Put("WINDOWS/Start Menu/Programs/Vellomar/Vellomar Setup.lnk", "S");
     Put("WINDOWS/Start Menu/Programs/Vellomar/README", "R");
   }
-  const std::string kFolder = "C:\\WINDOWS\\Start Menu\\Programs\\Vellomar";
+  std::string Folder() const { return Dos("WINDOWS\\Start Menu\\Programs\\Vellomar"); }
   const std::string kHostFolder = "WINDOWS/Start Menu/Programs/Vellomar";
 };
 
 TEST_F(FileOpsTest, KillDeletesMatchingFilesButNotFolders) {
   fs::create_directories(Host(kHostFolder + "/Sub"));
-  files().Kill("c:\\windows\\start menu\\programs\\vellomar\\*.LNK");
+  files().Kill(Dos("windows\\start menu\\programs\\vellomar\\*.LNK"));
   EXPECT_EQ((std::vector<std::string>{"README", "Sub"}), Entries(kHostFolder))
       << "patterns and paths ignore letter case";
-  files().Kill(kFolder + "\\*.*");
+  files().Kill(Folder() + "\\*.*");
   EXPECT_EQ(std::vector<std::string>{"Sub"}, Entries(kHostFolder))
       << "*.* matches names without a dot too";
   Put("WINDOWS/Desktop/Vellomar.lnk", "");
-  files().Kill("C:\\WINDOWS\\desktop\\Vellomar.lnk");
+  files().Kill(Dos("WINDOWS\\desktop\\Vellomar.lnk"));
   EXPECT_TRUE(Entries("WINDOWS/Desktop").empty()) << "one file by name";
 }
 
 TEST_F(FileOpsTest, KillWithoutAMatchIsFileNotFound) {
   fs::create_directories(Host("empty"));
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\empty\\*.*"); }))
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill(Dos("empty\\*.*")); }))
       << "an empty folder has nothing to delete";
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\nothing.lnk"); }));
-  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill("C:\\WINDOWS"); }))
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill(Dos("nothing.lnk")); }));
+  EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().Kill(Dos("WINDOWS")); }))
       << "Kill does not delete folders";
-  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().Kill("C:\\NOWHERE\\*.*"); }));
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().Kill(Dos("NOWHERE\\*.*")); }));
 }
 
 TEST_F(FileOpsTest, KillRefusesReadOnlyFiles) {
-  files().SetAttr(kFolder + "\\README", attr::kReadOnly);
+  files().SetAttr(Folder() + "\\README", attr::kReadOnly);
   EXPECT_EQ(errc::kPathFileAccessError,
-            RunTimeErrorOf([&] { files().Kill(kFolder + "\\README"); }));
+            RunTimeErrorOf([&] { files().Kill(Folder() + "\\README"); }));
   EXPECT_TRUE(fs::exists(Host(kHostFolder + "/README")));
 }
 
@@ -68,31 +68,31 @@ TEST(DosPatternTest, FollowsDosRules) {
 }
 
 TEST_F(FileOpsTest, MkDirAndRmDir) {
-  files().MkDir("C:\\WINDOWS\\Start Menu\\Programs\\NEW");
+  files().MkDir(Dos("WINDOWS\\Start Menu\\Programs\\NEW"));
   EXPECT_TRUE(fs::is_directory(Host("WINDOWS/Start Menu/Programs/NEW")));
   EXPECT_EQ(errc::kPathFileAccessError,
-            RunTimeErrorOf([&] { files().MkDir("c:\\windows\\start menu\\programs\\new"); }))
+            RunTimeErrorOf([&] { files().MkDir(Dos("windows\\start menu\\programs\\new")); }))
       << "the folder exists";
   EXPECT_EQ(errc::kPathFileAccessError,
-            RunTimeErrorOf([&] { files().MkDir(kFolder + "\\README"); }))
+            RunTimeErrorOf([&] { files().MkDir(Folder() + "\\README"); }))
       << "a file of that name exists";
-  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().MkDir("C:\\A\\B"); }))
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().MkDir(Dos("A\\B")); }))
       << "the parent is missing";
-  files().RmDir("C:\\WINDOWS\\Start Menu\\Programs\\new");
+  files().RmDir(Dos("WINDOWS\\Start Menu\\Programs\\new"));
   EXPECT_FALSE(fs::exists(Host("WINDOWS/Start Menu/Programs/NEW")));
-  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().RmDir("C:\\A"); }));
-  EXPECT_EQ(errc::kPathFileAccessError, RunTimeErrorOf([&] { files().RmDir(kFolder); }))
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().RmDir(Dos("A")); }));
+  EXPECT_EQ(errc::kPathFileAccessError, RunTimeErrorOf([&] { files().RmDir(Folder()); }))
       << "the folder is not empty";
 }
 
 TEST_F(FileOpsTest, FileCopyOverwritesItsTargetWithTheSourceAttributes) {
   Put("MSDOS.SYS", "[Options]\r\n");
   Put("MSDOS.QVR", "older backup\r\n");
-  files().SetAttr("C:\\MSDOS.SYS", attr::kHidden | attr::kSystem);
-  files().FileCopy("C:\\msdos.sys", "C:\\MSDOS.QVR");
+  files().SetAttr(Dos("MSDOS.SYS"), attr::kHidden | attr::kSystem);
+  files().FileCopy(Dos("msdos.sys"), Dos("MSDOS.QVR"));
   EXPECT_EQ("[Options]\r\n", Get("MSDOS.QVR"));
   EXPECT_EQ("[Options]\r\n", Get("MSDOS.SYS"));
-  EXPECT_EQ(attr::kHidden | attr::kSystem, files().GetAttr("C:\\MSDOS.QVR"));
+  EXPECT_EQ(attr::kHidden | attr::kSystem, WithoutArchive(files().GetAttr(Dos("MSDOS.QVR"))));
 }
 
 TEST_F(FileOpsTest, FileCopyFailures) {
@@ -100,7 +100,7 @@ TEST_F(FileOpsTest, FileCopyFailures) {
   Put("ro.txt", "r");
   files().SetAttr("ro.txt", attr::kReadOnly);
   EXPECT_EQ(errc::kFileNotFound, RunTimeErrorOf([&] { files().FileCopy("missing", "b.txt"); }));
-  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().FileCopy("a.txt", "C:\\X\\b"); }));
+  EXPECT_EQ(errc::kPathNotFound, RunTimeErrorOf([&] { files().FileCopy("a.txt", Dos("X\\b")); }));
   EXPECT_EQ(errc::kPathFileAccessError,
             RunTimeErrorOf([&] { files().FileCopy("a.txt", "ro.txt"); }))
       << "a read-only target";

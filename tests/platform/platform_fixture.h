@@ -1,32 +1,43 @@
 #pragma once
-// A fresh emulated machine per test: drive C: is a new temporary host folder holding C:\WINDOWS,
-// the current directory is C:\. Helpers put and read host files directly, so that a test checks
-// the platform's effect on disk rather than the platform's own view of it.
+// The platform conformance suite's fixture: a fresh machine per test, set up and checked through
+// the machine's own view of its files. The same cases run over the emulated machine (Linux: a
+// temporary folder as drive C:) and the Win32 machine (Windows or Wine: a scratch folder standing
+// for C:\ and a scratch key under HKEY_LOCAL_MACHINE standing for it). Dos("X") is the path of X
+// in the scratch root ("C:\X" on the emulated machine); Host("X") is where the test reads and
+// writes it directly, so that a check sees the platform's effect on disk rather than the
+// platform's own report of it.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/emulated.h"
 #include "platform/errors.h"
+#include "platform/platform.h"
+#ifdef _WIN32
+#include "platform/win32/win32_machine.h"
+#else
+#include "platform/emulated.h"
+#endif
 
 namespace vellomar::testing {
 
 namespace fs = std::filesystem;
 
-inline fs::path MakeTempFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellomar-platform-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return pattern;
+inline fs::path MakeTempFolder(const std::string& prefix) {
+  std::random_device random;
+  for (int attempt = 0;; ++attempt) {
+    const fs::path folder =
+        fs::temp_directory_path() /
+        (prefix + std::to_string(random() % 1000000) + "-" + std::to_string(random() % 1000000));
+    if (fs::create_directory(folder) || attempt > 100) return folder;
+  }
 }
 
 // The run-time error code `action` throws, 0 when it throws none.
@@ -40,29 +51,108 @@ int RunTimeErrorOf(Action action) {
   return 0;
 }
 
-class PlatformTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = MakeTempFolder();
-    drive_c_ = root_ / "drive_c";
-    fs::create_directories(drive_c_ / "WINDOWS");
-    machine_ = std::make_unique<platform::EmulatedMachine>(drive_c_, drive_c_);
-  }
-
-  void TearDown() override {
-    machine_.reset();
-    // Give back write permission everywhere so the folder can go, whatever a test left.
-    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-    }
-    fs::remove_all(root_);
-  }
+// One machine over a scratch root holding WINDOWS; the current directory is the root.
+class TestMachine {
+ public:
+  TestMachine();
+  ~TestMachine();
+  TestMachine(const TestMachine&) = delete;
+  TestMachine& operator=(const TestMachine&) = delete;
 
   platform::FileSystem& files() { return machine_->files(); }
   platform::Registry& registry() { return machine_->registry(); }
+  platform::ShellLinks& links() { return machine_->links(); }
+  platform::KeyCreation CreateRegistryKey(const std::string& subkey) {
+    return machine_->CreateRegistryKey(subkey);
+  }
+  // The DOS path of the scratch root, without a trailing backslash ("C:" when emulated).
+  const std::string& root() const { return root_dos_; }
+  // The host folder of the scratch root.
+  const fs::path& host_root() const { return host_root_; }
 
-  // Host path of a path relative to drive C: (forward slashes).
-  fs::path Host(const std::string& relative) const { return drive_c_ / relative; }
+  // Drops the machine (what it holds open is abandoned), as at the end of a run.
+  void Drop() { machine_.reset(); }
+
+ private:
+  fs::path temp_;
+  fs::path host_root_;
+  std::string root_dos_;
+#ifdef _WIN32
+  std::string registry_root_;
+  std::string old_current_;
+  std::unique_ptr<platform::Win32Machine> machine_;
+#else
+  std::unique_ptr<platform::EmulatedMachine> machine_;
+#endif
+};
+
+#ifdef _WIN32
+// The registry key under HKEY_LOCAL_MACHINE that stands for it in one test; deleted afterwards.
+std::string MakeScratchRegistryKey();
+void DeleteScratchRegistryKey(const std::string& key);
+
+inline TestMachine::TestMachine()
+    : temp_(MakeTempFolder("vellomar-platform-")),
+      host_root_(temp_ / "drive_c"),
+      old_current_(fs::current_path().string()) {
+  fs::create_directories(host_root_ / "WINDOWS");
+  root_dos_ = host_root_.string();
+  std::replace(root_dos_.begin(), root_dos_.end(), '/', '\\');
+  registry_root_ = MakeScratchRegistryKey();
+  fs::current_path(host_root_);
+  machine_ = std::make_unique<platform::Win32Machine>(platform::Win32Places{
+      root_dos_ + "\\WINDOWS", root_dos_ + "\\WINDOWS\\Start Menu\\Programs", registry_root_});
+}
+#else
+inline TestMachine::TestMachine()
+    : temp_(MakeTempFolder("vellomar-platform-")), host_root_(temp_ / "drive_c"), root_dos_("C:") {
+  fs::create_directories(host_root_ / "WINDOWS");
+  machine_ = std::make_unique<platform::EmulatedMachine>(host_root_, host_root_);
+}
+#endif
+
+inline TestMachine::~TestMachine() {
+  machine_.reset();
+#ifdef _WIN32
+  std::error_code ignored;
+  fs::current_path(old_current_, ignored);  // Windows cannot remove the current directory
+  DeleteScratchRegistryKey(registry_root_);
+  // Read-only files cannot be deleted on Windows: clear every attribute first.
+  for (const auto& entry : fs::recursive_directory_iterator(temp_, ignored)) {
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
+#else
+  // Give back write permission everywhere so the folder can go, whatever a test left.
+  for (const auto& entry : fs::recursive_directory_iterator(temp_)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+  }
+#endif
+  fs::remove_all(temp_);
+}
+
+// The attributes of a plain file with the archive bit left out. Wine reports archive on every
+// plain file whatever was set (it keeps no bit for "not archived"); Windows and the emulation
+// keep what SetAttr or a rewrite gave. Cases that hold on both compare the other bits.
+inline int WithoutArchive(int attributes) {
+  return attributes & ~platform::attr::kArchive;
+}
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override { machine_ = std::make_unique<TestMachine>(); }
+  void TearDown() override { machine_.reset(); }
+
+  platform::FileSystem& files() { return machine_->files(); }
+  platform::Registry& registry() { return machine_->registry(); }
+  platform::ShellLinks& links() { return machine_->links(); }
+
+  // The DOS path of `relative` (backslashes) in the scratch root: Dos("MSDOS.SYS") is
+  // "C:\MSDOS.SYS" on the emulated machine; Dos("") is the root itself.
+  std::string Dos(const std::string& relative) const {
+    return relative.empty() ? machine_->root() + "\\" : machine_->root() + "\\" + relative;
+  }
+  // Host path of a path relative to the scratch root (forward slashes).
+  fs::path Host(const std::string& relative) const { return machine_->host_root() / relative; }
 
   void Put(const std::string& relative, const std::string& content) {
     fs::create_directories(Host(relative).parent_path());
@@ -86,15 +176,7 @@ class PlatformTest : public ::testing::Test {
     return names;
   }
 
-  mode_t Mode(const std::string& relative) const {
-    struct stat st {};
-    stat(Host(relative).c_str(), &st);
-    return st.st_mode & 07777;
-  }
-
-  fs::path root_;
-  fs::path drive_c_;
-  std::unique_ptr<platform::EmulatedMachine> machine_;
+  std::unique_ptr<TestMachine> machine_;
 };
 
 }  // namespace vellomar::testing

@@ -1,8 +1,11 @@
-// GetWindowsDirectoryA and GetShortPathNameA: the Win32 buffer contract and 8.3 aliases made the
-// Windows 9x way.
+// GetWindowsDirectoryA and GetShortPathNameA: the Win32 buffer contract and 8.3 aliases that open
+// what they stand for. How an alias is made differs: Windows 9x and the emulation number them in
+// the folder (PROGRA~1), Windows NT and Wine may hash long names (PROG~FBU); both are 8.3 names
+// that the file services accept in place of the long one, and that is what these cases hold.
 
 #include <cstring>
 
+#include "platform/dos_names.h"
 #include "platform_fixture.h"
 
 namespace vellomar::testing {
@@ -20,68 +23,75 @@ class ShortNamesTest : public PlatformTest {
   }
 };
 
-TEST_F(ShortNamesTest, BufferContract) {
-  char buffer[260] = {};
-  EXPECT_EQ(10u, files().GetWindowsDirectoryA(buffer, 260));
-  EXPECT_STREQ("C:\\WINDOWS", buffer);
-  char small[10] = {'?'};
-  EXPECT_EQ(11u, files().GetWindowsDirectoryA(small, 10)) << "size needed, NUL included";
+TEST_F(ShortNamesTest, WindowsDirectoryBufferContract) {
+  const std::string windows = Dos("WINDOWS");
+  const auto length = static_cast<std::uint32_t>(windows.size());
+  std::string buffer(length + 1, '?');
+  EXPECT_EQ(length, files().GetWindowsDirectoryA(buffer.data(), length + 1));
+  EXPECT_STREQ(windows.c_str(), buffer.c_str());
+  std::string small(length, '?');
+  EXPECT_EQ(length + 1, files().GetWindowsDirectoryA(small.data(), length))
+      << "size needed, NUL included";
   EXPECT_EQ('?', small[0]) << "a buffer too small is not written";
-  EXPECT_EQ(10u, files().GetWindowsDirectoryA(buffer, 11));
-
-  fs::create_directories(Host("Program Files/Vellomar"));
-  EXPECT_EQ(21u, files().GetShortPathNameA("C:\\Program Files\\Vellomar", small, 10))
-      << "size needed for C:\\PROGRA~1\\VELLOMAR, NUL included";
-  EXPECT_EQ(20u, files().GetShortPathNameA("C:\\Program Files\\Vellomar", buffer, 21));
-  EXPECT_STREQ("C:\\PROGRA~1\\VELLOMAR", buffer);
-  EXPECT_EQ(0u, files().GetShortPathNameA("C:\\Program Files\\Nothing", buffer, 250));
-  EXPECT_EQ(0u, files().GetShortPathNameA("Q:\\", buffer, 250)) << "an unmapped drive";
 }
 
-TEST_F(ShortNamesTest, AliasesAreMadeTheWindows9xWay) {
+TEST_F(ShortNamesTest, ShortPathBufferContract) {
   fs::create_directories(Host("Program Files/Vellomar"));
-  fs::create_directories(Host("Program Data"));
-  fs::create_directories(Host("PROGRA~1"));
-  for (const char* name : {"WINDOWS/readme.txt", "My Document.html", "a+b=c.txt", ".profile"}) {
-    Put(name, "");
-  }
-  for (int i = 1; i <= 10; ++i) Put("Longname " + std::to_string(i) + ".txt", "");
-  const struct {
-    const char *path, *alias, *why;
-  } cases[] = {
-      {"C:\\Program Files\\Vellomar", "C:\\PROGRA~3\\VELLOMAR", "numbered after the others"},
-      {"c:\\program files\\vellomar", "c:\\PROGRA~3\\VELLOMAR", "the drive is kept as written"},
-      {"C:\\PROGRA~1", "C:\\PROGRA~1", "an 8.3 name is its own alias"},
-      {"C:\\Program Data", "C:\\PROGRA~2", "~1 is taken; byte order decides"},
-      {"C:\\Program Files", "C:\\PROGRA~3", "the same again on a second call"},
-      {"C:\\WINDOWS\\readme.txt", "C:\\WINDOWS\\README.TXT", "8.3 names are upper-cased"},
-      {"C:\\My Document.html", "C:\\MYDOCU~1.HTM", "spaces dropped, extension cut"},
-      {"C:\\a+b=c.txt", "C:\\ABC~1.TXT", "invalid characters dropped"},
-      {"C:\\.profile", "C:\\PROFIL~1", "leading dots are dropped"},
-      {"C:\\Longname 1.txt", "C:\\LONGNA~1.TXT", ""},
-      {"C:\\Longname 9.txt", "C:\\LONGN~10.TXT", "tails past nine shorten the base"},
-      {"Program Files\\Vellomar", "PROGRA~3\\VELLOMAR", "relative paths stay relative"},
-      {"C:\\", "C:\\", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.alias, Short(c.path)) << c.path << ": " << c.why;
+  const std::string path = Dos("Program Files\\Vellomar");
+  const std::uint32_t needed = files().GetShortPathNameA(path.c_str(), nullptr, 0);
+  ASSERT_GT(needed, 1u) << "the size needed, NUL included";
+  std::string small(needed - 1, '?');
+  EXPECT_EQ(needed, files().GetShortPathNameA(path.c_str(), small.data(), needed - 1));
+  EXPECT_EQ('?', small[0]) << "a buffer too small is not written";
+  std::string buffer(needed, '?');
+  EXPECT_EQ(needed - 1, files().GetShortPathNameA(path.c_str(), buffer.data(), needed));
+  char none[250];
+  EXPECT_EQ(0u, files().GetShortPathNameA(Dos("Program Files\\Nothing").c_str(), none, 250))
+      << "a missing path";
 }
 
-TEST_F(ShortNamesTest, AFolderOpensByItsAliasAsByItsLongName) {
+TEST_F(ShortNamesTest, AliasesAre83NamesThatOpenTheirFiles) {
   fs::create_directories(Host("Program Files/Vellomar"));
   fs::create_directories(Host("Program Data"));
+  Put("Program Files/Vellomar/supermp.dat", "record\r\n");
+  Put("My Document.html", "");
+  const std::string root_alias = Short(Dos(""));
+  ASSERT_FALSE(root_alias.empty());
   const struct {
-    const char *path, *found;
+    const char *relative, *last;  // the last component's alias when it is fixed
   } cases[] = {
-      {"C:\\PROGRA~2\\VELLOMAR", "C:\\Program Files\\Vellomar"},
-      {"c:\\progra~2\\vellomar", "C:\\Program Files\\Vellomar"},
-      {"C:\\PROGRA~1", "C:\\Program Data"},
+      {"Program Files\\Vellomar", "VELLOMAR"},
+      {"Program Files\\Vellomar\\supermp.dat", "SUPERMP.DAT"},
+      {"Program Data", nullptr},
+      {"My Document.html", nullptr},
   };
   for (const auto& c : cases) {
-    machine_->files().ChDir(c.path);
-    EXPECT_EQ(c.found, machine_->files().CurDir()) << c.path;
+    const std::string alias = Short(Dos(c.relative));
+    ASSERT_EQ(0u, alias.find(root_alias)) << c.relative << ": " << alias;
+    std::string rest = alias.substr(root_alias.size());
+    std::size_t start = rest.empty() || rest[0] != '\\' ? 0 : 1;
+    std::string last;
+    while (start <= rest.size()) {
+      std::size_t end = rest.find('\\', start);
+      if (end == std::string::npos) end = rest.size();
+      last = rest.substr(start, end - start);
+      EXPECT_TRUE(platform::IsShortName(last)) << c.relative << ": " << alias;
+      start = end + 1;
+    }
+    if (c.last) {
+      EXPECT_EQ(c.last, platform::UpperAscii(last)) << "an 8.3 name is its own alias";
+    }
   }
-  EXPECT_NE(0, RunTimeErrorOf([&] { machine_->files().ChDir("C:\\PROGRA~3"); }))
-      << "an alias no entry has";
+  EXPECT_NE(Short(Dos("Program Files")), Short(Dos("Program Data"))) << "aliases differ";
+
+  const std::string record = Short(Dos("Program Files\\Vellomar\\supermp.dat"));
+  files().Open(1, record, platform::OpenMode::Input);
+  EXPECT_EQ("record", files().LineInput(1)) << "the alias opens the file";
+  files().Close(1);
+  files().ChDir(Short(Dos("Program Files\\Vellomar")));
+  files().Open(1, "SUPERMP.DAT", platform::OpenMode::Input);
+  EXPECT_EQ("record", files().LineInput(1)) << "the folder's alias is a working directory";
+  files().Close(1);
 }
 
 }  // namespace

@@ -6,38 +6,13 @@
 #include <map>
 #include <memory>
 
-#include "resources/frown.xpm"
-#include "resources/padlock.xpm"
-#include "resources/smiley_closed.xpm"
-#include "resources/smiley_large.xpm"
-#include "resources/smiley_laughing.xpm"
+#include "ui/pictures.h"
 
 namespace vellomar::ui {
-namespace {
-
-const char* const* XpmOf(Picture picture) {
-  switch (picture) {
-    case Picture::SmileyClosed:
-      return smiley_closed_xpm;
-    case Picture::SmileyLaughing:
-      return smiley_laughing_xpm;
-    case Picture::SmileyLarge:
-      return smiley_large_xpm;
-    case Picture::Frown:
-      return frown_xpm;
-    case Picture::Padlock:
-      return padlock_xpm;
-    case Picture::None:
-      break;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 Fl_Image* PictureImage(Picture picture) {
   static std::map<Picture, std::unique_ptr<Fl_Pixmap>> images;
-  const char* const* xpm = XpmOf(picture);
+  const char* const* xpm = PictureXpm(picture);
   if (!xpm) return nullptr;
   auto& image = images[picture];
   if (!image) image = std::make_unique<Fl_Pixmap>(xpm);

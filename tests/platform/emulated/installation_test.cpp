@@ -1,8 +1,8 @@
 // The installer: a first run prepares drive C:, a second run replaces only the program.
 
 #include "platform/installation.h"
+#include "emulated_fixture.h"
 #include "platform/registry.h"
-#include "platform_fixture.h"
 #include "startup/password_record.h"
 
 namespace vellomar::testing {
@@ -10,10 +10,10 @@ namespace {
 
 namespace attr = platform::attr;
 
-class InstallationTest : public PlatformTest {
+class InstallationTest : public EmulatedPlatformTest {
  protected:
   void SetUp() override {
-    PlatformTest::SetUp();
+    EmulatedPlatformTest::SetUp();
     fs::remove_all(drive_c_);  // the installer starts from nothing
     program_ = root_ / "build" / "kestrom.exe";
     fs::create_directories(program_.parent_path());

@@ -1,6 +1,6 @@
 // Paths: the current directory as a DOS path, drive C: and Z:, case-insensitive components.
 
-#include "platform_fixture.h"
+#include "emulated_fixture.h"
 
 namespace vellomar::testing {
 namespace {
@@ -8,7 +8,7 @@ namespace {
 using platform::EmulatedMachine;
 using platform::OpenMode;
 
-class PathsTest : public PlatformTest {};
+class PathsTest : public EmulatedPlatformTest {};
 
 TEST_F(PathsTest, CurrentDirectoryIsADosPath) {
   EXPECT_EQ("C:\\", files().CurDir()) << "the root of a drive ends in a backslash";

@@ -3,15 +3,15 @@
 
 #include "platform/desktop_twins.h"
 
-#include "platform_fixture.h"
+#include "emulated_fixture.h"
 
 namespace vellomar::testing {
 namespace {
 
-class DesktopTwinsTest : public PlatformTest {
+class DesktopTwinsTest : public EmulatedPlatformTest {
  protected:
   void SetUp() override {
-    PlatformTest::SetUp();
+    EmulatedPlatformTest::SetUp();
     desktop_ = root_ / "Desktop";  // root_ is made by the set-up above, not before
     fs::create_directories(Host("WINDOWS/Desktop"));
     fs::create_directories(Host("WINDOWS/Start Menu/Programs/Vellomar"));

@@ -2,8 +2,8 @@
 // temporary file is left behind. Every writer goes through it: output files, FileCopy and the
 // registry.
 
+#include "emulated_fixture.h"
 #include "platform/registry.h"
-#include "platform_fixture.h"
 
 namespace vellomar::testing {
 namespace {
@@ -11,7 +11,8 @@ namespace {
 using platform::OpenMode;
 using platform::ReplaceStep;
 
-class AtomicReplaceTest : public PlatformTest, public ::testing::WithParamInterface<ReplaceStep> {};
+class AtomicReplaceTest : public EmulatedPlatformTest,
+                          public ::testing::WithParamInterface<ReplaceStep> {};
 
 TEST_P(AtomicReplaceTest, FailedRewriteKeepsTheOldContent) {
   Put("supermp.dat", "old record\r\n");
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, AtomicReplaceTest,
                                            ReplaceStep::kSync, ReplaceStep::kCopyAttributes,
                                            ReplaceStep::kRename));
 
-TEST_F(PlatformTest, WriteFailureWhilePrintingIsReportedOnceAndDiscardsTheNewContent) {
+TEST_F(EmulatedPlatformTest, WriteFailureWhilePrintingIsReportedOnceAndDiscardsTheNewContent) {
   Put("supermp.dat", "old\r\n");
   machine_->InjectReplaceFault(ReplaceStep::kWrite);
   files().Open(1, "supermp.dat", OpenMode::Output);

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The Windows job: cross-builds kestrom's libraries and tests with MinGW-w64 into build-win32/
+# and runs the tests under Wine (the unit tests and the platform conformance suite on the Win32
+# machine). scripts/test.sh runs it after the Linux tests.
+#
+# Wine runs in a throw-away prefix with a throw-away HOME, removed at the end:
+#   - winedbg.exe is disabled, so a crashing test exits instead of waiting in the debugger;
+#   - winemenubuilder.exe is disabled, so no menu entries or file associations reach the host;
+#   - the tests write only to their own scratch folders and scratch HKLM keys, never to the
+#     prefix's RunServices key (a fresh prefix would run such entries at the next cold start).
+# As root, Wine lets writes over read-only files succeed, so the attribute cases run a second time
+# as an ordinary user (nobody) in a prefix of its own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+# Optimised lightly and without debug information: the job checks behaviour, and a full
+# optimisation of every library and GoogleTest costs minutes of CI time.
+cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" > /dev/null
+cmake --build build-win32 -j"$(nproc)"
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/vellomar-wine-XXXXXX")
+user_scratch=""
+cleanup() {
+  WINEPREFIX="$scratch/prefix" wineserver -k 2> /dev/null || true
+  if [ -n "$user_scratch" ]; then
+    runuser -u nobody -- env WINEPREFIX="$user_scratch/prefix" wineserver -k 2> /dev/null || true
+    rm -rf "$user_scratch"
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d"
+mkdir -p "$scratch/home"
+HOME="$scratch/home" WINEPREFIX="$scratch/prefix" wineboot -i > /dev/null 2>&1
+
+(cd build-win32 && HOME="$scratch/home" WINEPREFIX="$scratch/prefix" \
+  ctest --output-on-failure -j"$(nproc)" --timeout 300)
+
+if [ "$(id -u)" -eq 0 ]; then
+  user_scratch=$(mktemp -d "${TMPDIR:-/tmp}/vellomar-wine-user-XXXXXX")
+  cp build-win32/tests/test_platform.exe "$user_scratch/"
+  mkdir -p "$user_scratch/home"
+  chown -R nobody "$user_scratch"
+  as_user() {
+    runuser -u nobody -- env HOME="$user_scratch/home" WINEPREFIX="$user_scratch/prefix" \
+      TMPDIR="$user_scratch" WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" "$@"
+  }
+  as_user wineboot -i > /dev/null 2>&1
+  echo "Attribute and read-only cases as an ordinary user:"
+  as_user timeout 300 wine "$user_scratch/test_platform.exe" \
+    --gtest_filter='AttributesTest.*:FilesTest.*ReadOnly*:FileOpsTest.*'
+fi
