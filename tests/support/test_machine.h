@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "platform/platform.h"
@@ -27,7 +28,8 @@ inline fs::path MakeTempFolder(const std::string& prefix) {
     const fs::path folder =
         fs::temp_directory_path() /
         (prefix + std::to_string(random() % 1000000) + "-" + std::to_string(random() % 1000000));
-    if (fs::create_directory(folder) || attempt > 100) return folder;
+    if (fs::create_directory(folder)) return folder;
+    if (attempt > 100) throw std::runtime_error("no fresh temporary folder");
   }
 }
 
@@ -98,16 +100,12 @@ inline TestMachine::~TestMachine() {
   std::error_code ignored;
   fs::current_path(old_current_, ignored);  // Windows cannot remove the current directory
   DeleteScratchRegistryKey(registry_root_);
-  // Read-only files cannot be deleted on Windows: clear every attribute first.
-  for (const auto& entry : fs::recursive_directory_iterator(temp_, ignored)) {
-    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-  }
-#else
-  // Give back write permission everywhere so the folder can go, whatever a test left.
+#endif
+  // Give back write permission everywhere (on Windows: clear read-only) so the folder can go,
+  // whatever a test left.
   for (const auto& entry : fs::recursive_directory_iterator(temp_)) {
     fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
   }
-#endif
   fs::remove_all(temp_);
 }
 
