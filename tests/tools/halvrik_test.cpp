@@ -3,7 +3,7 @@
 
 #include <signal.h>
 
-#include "platform/platform_fixture.h"
+#include "platform/emulated/emulated_fixture.h"
 #include "startup/password_record.h"
 #include "tools/pty_process.h"
 
@@ -14,10 +14,10 @@ using test::PtyProcess;
 
 constexpr char kProgramFolder[] = "Program Files/Vellomar";
 
-class HalvrikTest : public PlatformTest {
+class HalvrikTest : public EmulatedPlatformTest {
  protected:
   void SetUp() override {
-    PlatformTest::SetUp();
+    EmulatedPlatformTest::SetUp();
     fs::create_directories(drive_c_ / kProgramFolder);
     WriteRecord(std::string(kStartMarker) + EncodePassword("Open Sesame") + kEndMarker + "1100");
   }

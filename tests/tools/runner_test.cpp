@@ -1,7 +1,7 @@
 // vellomar-start's login modes: --autostart is silent without an installation, --autoexec runs
 // the AUTOEXEC.BAT lock lines on the terminal and succeeds only when each lock was opened.
 
-#include "platform/platform_fixture.h"
+#include "platform/emulated/emulated_fixture.h"
 #include "startup/password_record.h"
 #include "tools/pty_process.h"
 
@@ -10,10 +10,10 @@ namespace {
 
 using test::PtyProcess;
 
-class RunnerTest : public PlatformTest {
+class RunnerTest : public EmulatedPlatformTest {
  protected:
   void SetUp() override {
-    PlatformTest::SetUp();
+    EmulatedPlatformTest::SetUp();
     fs::create_directories(Host("Program Files/Vellomar"));
     fs::copy_file(HALVRIK_EXE, Host("Program Files/Vellomar/halvrik.exe"));
     Put("Program Files/Vellomar/supermp.dat",

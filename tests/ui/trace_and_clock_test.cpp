@@ -118,7 +118,7 @@ TEST_F(UiTest, TopmostPlacementShowsAHiddenFormWithoutActivatingIt) {
 }
 
 TEST_F(UiTest, TraceFileGetsOneTimedLinePerEvent) {
-  const std::string path = (dir_ / "trace.jsonl").string();
+  const std::string path = (machine_.host_root() / "trace.jsonl").string();
   HeadlessRuntime::Options options;
   options.trace_path = path;
   HeadlessRuntime& run = Launch(

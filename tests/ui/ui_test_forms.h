@@ -99,11 +99,9 @@ class GrandchildForm : public Probe {
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
-#include <random>
 
-#include "platform/emulated.h"
+#include "support/test_machine.h"
 #include "ui/headless/headless.h"
 
 namespace vellomar::ui::testing {
@@ -112,17 +110,7 @@ namespace vellomar::ui::testing {
 // before Run (the place to give handlers their extra steps).
 class UiTest : public ::testing::Test {
  protected:
-  UiTest()
-      : dir_(std::filesystem::temp_directory_path() /
-             ("vellomar-ui-" +
-              std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-              std::to_string(std::random_device{}()))),
-        machine_((std::filesystem::create_directories(dir_ / "drive_c"), dir_ / "drive_c"), dir_) {}
-  ~UiTest() override {
-    runtime_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~UiTest() override { runtime_.reset(); }
 
   HeadlessRuntime& Launch(std::function<void(Application&)> setup,
                           HeadlessRuntime::Options options = {}) {
@@ -148,8 +136,7 @@ class UiTest : public ::testing::Test {
     return count;
   }
 
-  std::filesystem::path dir_;
-  platform::EmulatedMachine machine_;
+  vellomar::testing::TestMachine machine_;
   std::unique_ptr<HeadlessRuntime> runtime_;
 };
 

@@ -8,7 +8,9 @@
 #include <random>
 #include <string>
 
-#include "../platform_fixture.h"
+#include <gtest/gtest.h>
+
+#include "support/test_machine.h"
 
 namespace vellomar::testing {
 

@@ -1,0 +1,112 @@
+#pragma once
+// A throw-away machine for tests: the emulated one (Linux: a temporary folder as drive C:) or the
+// Win32 one (Windows or Wine: a scratch folder standing for C:\ and a scratch key under
+// HKEY_LOCAL_MACHINE standing for it), both with the current directory at the scratch root,
+// which holds WINDOWS. Everything is removed when the machine goes.
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "platform/platform.h"
+#ifdef _WIN32
+#include "platform/win32/win32_machine.h"
+#else
+#include "platform/emulated.h"
+#endif
+
+namespace vellomar::testing {
+
+namespace fs = std::filesystem;
+
+inline fs::path MakeTempFolder(const std::string& prefix) {
+  std::random_device random;
+  for (int attempt = 0;; ++attempt) {
+    const fs::path folder =
+        fs::temp_directory_path() /
+        (prefix + std::to_string(random() % 1000000) + "-" + std::to_string(random() % 1000000));
+    if (fs::create_directory(folder)) return folder;
+    if (attempt > 100) throw std::runtime_error("no fresh temporary folder");
+  }
+}
+
+// One machine over a scratch root holding WINDOWS; the current directory is the root.
+class TestMachine {
+ public:
+  TestMachine();
+  ~TestMachine();
+  TestMachine(const TestMachine&) = delete;
+  TestMachine& operator=(const TestMachine&) = delete;
+
+  platform::FileSystem& files() { return machine_->files(); }
+  platform::Registry& registry() { return machine_->registry(); }
+  platform::ShellLinks& links() { return machine_->links(); }
+  platform::Services services() { return machine_->services(); }
+  platform::KeyCreation CreateRegistryKey(const std::string& subkey) {
+    return machine_->CreateRegistryKey(subkey);
+  }
+  // The DOS path of the scratch root, without a trailing backslash ("C:" when emulated).
+  const std::string& root() const { return root_dos_; }
+  // The host folder of the scratch root.
+  const fs::path& host_root() const { return host_root_; }
+
+  // Drops the machine (what it holds open is abandoned), as at the end of a run.
+  void Drop() { machine_.reset(); }
+
+ private:
+  fs::path temp_;
+  fs::path host_root_;
+  std::string root_dos_;
+#ifdef _WIN32
+  std::string registry_root_;
+  std::string old_current_;
+  std::unique_ptr<platform::Win32Machine> machine_;
+#else
+  std::unique_ptr<platform::EmulatedMachine> machine_;
+#endif
+};
+
+#ifdef _WIN32
+// The registry key under HKEY_LOCAL_MACHINE that stands for it in one test; deleted afterwards.
+std::string MakeScratchRegistryKey();
+void DeleteScratchRegistryKey(const std::string& key);
+
+inline TestMachine::TestMachine()
+    : temp_(MakeTempFolder("vellomar-platform-")),
+      host_root_(temp_ / "drive_c"),
+      old_current_(fs::current_path().string()) {
+  fs::create_directories(host_root_ / "WINDOWS");
+  root_dos_ = host_root_.string();
+  std::replace(root_dos_.begin(), root_dos_.end(), '/', '\\');
+  registry_root_ = MakeScratchRegistryKey();
+  fs::current_path(host_root_);
+  machine_ = std::make_unique<platform::Win32Machine>(platform::Win32Places{
+      root_dos_ + "\\WINDOWS", root_dos_ + "\\WINDOWS\\Start Menu\\Programs", registry_root_});
+}
+#else
+inline TestMachine::TestMachine()
+    : temp_(MakeTempFolder("vellomar-platform-")), host_root_(temp_ / "drive_c"), root_dos_("C:") {
+  fs::create_directories(host_root_ / "WINDOWS");
+  machine_ = std::make_unique<platform::EmulatedMachine>(host_root_, host_root_);
+}
+#endif
+
+inline TestMachine::~TestMachine() {
+  machine_.reset();
+#ifdef _WIN32
+  std::error_code ignored;
+  fs::current_path(old_current_, ignored);  // Windows cannot remove the current directory
+  DeleteScratchRegistryKey(registry_root_);
+#endif
+  // Give back write permission everywhere (on Windows: clear read-only) so the folder can go,
+  // whatever a test left.
+  for (const auto& entry : fs::recursive_directory_iterator(temp_)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+  }
+  fs::remove_all(temp_);
+}
+
+}  // namespace vellomar::testing
