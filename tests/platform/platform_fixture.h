@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -44,6 +45,49 @@ inline int WithoutArchive(int attributes) {
   return attributes & ~platform::attr::kArchive;
 }
 
+// A value's bytes as RegQueryValueExA gives them, or the failing result as "error N".
+inline std::string QueryValue(platform::Registry& registry, platform::HKEY key,
+                              const std::string& name, platform::DWORD* type = nullptr) {
+  platform::DWORD size = 0;
+  platform::LONG result = registry.RegQueryValueExA(key, name, type, nullptr, &size);
+  if (result != platform::win32::kErrorSuccess) return "error " + std::to_string(result);
+  std::string data(size, '\0');
+  result = registry.RegQueryValueExA(key, name, type, reinterpret_cast<std::uint8_t*>(data.data()),
+                                     &size);
+  if (result != platform::win32::kErrorSuccess) return "error " + std::to_string(result);
+  return data.substr(0, size);
+}
+
+// GetShortPathNameA into a 250-character buffer, as the system calls it; "" on failure.
+inline std::string ShortPath(platform::FileSystem& files, const std::string& path) {
+  char buffer[250] = {};
+  const std::uint32_t n = files.GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return "";
+  EXPECT_EQ(std::strlen(buffer), n) << "the result is the length without the NUL";
+  return buffer;
+}
+
+// Host files, read and written directly: a test checks the platform's effect on disk.
+inline void PutHostFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+inline std::string HostFileContent(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+// The names in a host folder, sorted.
+inline std::vector<std::string> HostEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class PlatformTest : public ::testing::Test {
  protected:
   void SetUp() override { machine_ = std::make_unique<TestMachine>(); }
@@ -62,25 +106,11 @@ class PlatformTest : public ::testing::Test {
   fs::path Host(const std::string& relative) const { return machine_->host_root() / relative; }
 
   void Put(const std::string& relative, const std::string& content) {
-    fs::create_directories(Host(relative).parent_path());
-    std::ofstream(Host(relative), std::ios::binary) << content;
+    PutHostFile(Host(relative), content);
   }
-
-  std::string Get(const std::string& relative) const {
-    std::ifstream in(Host(relative), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  // The names in a host folder, sorted.
+  std::string Get(const std::string& relative) const { return HostFileContent(Host(relative)); }
   std::vector<std::string> Entries(const std::string& relative) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Host(relative))) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return HostEntries(Host(relative));
   }
 
   std::unique_ptr<TestMachine> machine_;

@@ -13,14 +13,7 @@ namespace {
 
 class ShortNamesTest : public PlatformTest {
  protected:
-  // GetShortPathNameA into a 250-character buffer, as the system calls it; "" on failure.
-  std::string Short(const std::string& path) {
-    char buffer[250] = {};
-    const std::uint32_t n = files().GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer) return "";
-    EXPECT_EQ(std::strlen(buffer), n) << "the result is the length without the NUL";
-    return buffer;
-  }
+  std::string Short(const std::string& path) { return ShortPath(files(), path); }
 };
 
 TEST_F(ShortNamesTest, WindowsDirectoryBufferContract) {

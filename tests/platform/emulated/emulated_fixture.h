@@ -57,25 +57,11 @@ class EmulatedPlatformTest : public ::testing::Test {
   fs::path Host(const std::string& relative) const { return drive_c_ / relative; }
 
   void Put(const std::string& relative, const std::string& content) {
-    fs::create_directories(Host(relative).parent_path());
-    std::ofstream(Host(relative), std::ios::binary) << content;
+    PutHostFile(Host(relative), content);
   }
-
-  std::string Get(const std::string& relative) const {
-    std::ifstream in(Host(relative), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  // The names in a host folder, sorted.
+  std::string Get(const std::string& relative) const { return HostFileContent(Host(relative)); }
   std::vector<std::string> Entries(const std::string& relative) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Host(relative))) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return HostEntries(Host(relative));
   }
 
   mode_t Mode(const std::string& relative) const {

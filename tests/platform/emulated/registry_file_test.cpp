@@ -49,16 +49,8 @@ class RegistryFileTest : public EmulatedPlatformTest {
                                      static_cast<DWORD>(data.size()));
   }
 
-  // The value's bytes, or the failing result as text.
   std::string Query(HKEY key, const std::string& name, DWORD* type = nullptr) {
-    DWORD size = 0;
-    LONG result = registry().RegQueryValueExA(key, name, type, nullptr, &size);
-    if (result != win32::kErrorSuccess) return "error " + std::to_string(result);
-    std::string data(size, '\0');
-    result = registry().RegQueryValueExA(key, name, type,
-                                         reinterpret_cast<std::uint8_t*>(data.data()), &size);
-    if (result != win32::kErrorSuccess) return "error " + std::to_string(result);
-    return data.substr(0, size);
+    return QueryValue(registry(), key, name, type);
   }
 };
 
