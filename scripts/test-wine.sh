@@ -10,6 +10,8 @@
 #     prefix's RunServices key (a fresh prefix would run such entries at the next cold start).
 # As root, Wine lets writes over read-only files succeed, so the attribute cases run a second time
 # as an ordinary user (nobody) in a prefix of its own.
+#
+#   scripts/test-wine.sh [--build-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -19,6 +21,7 @@ scripts/deps.sh
 cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" > /dev/null
 cmake --build build-win32 -j"$(nproc)"
+[ "${1:-}" = "--build-only" ] && exit 0
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vellomar-wine-XXXXXX")
 user_scratch=""

@@ -3,12 +3,18 @@
 # tests start their own Xvfb and window manager). Then builds the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/) and runs them; the end-to-end
 # tests are not part of that run. Last, the Windows job (scripts/test-wine.sh): the MinGW-w64
-# cross build and its tests under Wine.
+# cross build (made while the Linux tests run) and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
+# The Windows job's cross build needs nothing of the Linux one: it runs while the Linux tests
+# run, whose end-to-end part mostly waits on the X server.
+scripts/test-wine.sh --build-only > build/cross-build.log 2>&1 &
+cross_build=$!
+trap 'kill "$cross_build" 2> /dev/null || true' EXIT
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+wait "$cross_build" || { cat build/cross-build.log; exit 1; }
 
 # -O1 and line tables only: the sanitizers need no more to name a fault's place, and the build
 # takes a good part of CI's time.
