@@ -68,6 +68,10 @@ class PtyProcess {
       const pid_t done = waitpid(pid_, &status, WNOHANG);
       if (done == pid_) {
         status_ = status;
+        // What it wrote just before it ended is still in the terminal: read it all (the read
+        // fails once nothing is left, the program's side being closed).
+        while (ReadSome(std::chrono::steady_clock::now() + std::chrono::seconds(1))) {
+        }
         break;
       }
       if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
