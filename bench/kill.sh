@@ -22,12 +22,16 @@ program_dir="$drive_c/Program Files/Vellomar"
 forms="$program_dir/kestrom.exe"
 guard="$program_dir/vellomar-guard"
 pids=()
-kill_program() {  # every process running the given program, by its executable
+pids_of() {  # the processes running the given program, by their executable
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && kill -KILL "$pid" 2>/dev/null
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && echo "$pid"
   done
   true
+}
+kill_program() {
+  local pid
+  for pid in $(pids_of "$1"); do kill -KILL "$pid" 2>/dev/null || true; done
 }
 stop_all() {  # the lock's own processes first (the guard before the process it would restart)
   kill_program "$guard"
@@ -54,11 +58,8 @@ until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
 pids+=($!)
 until xdotool search --name Victim >/dev/null 2>&1; do sleep 0.05; done
 
-pid_of() {  # the one process running the given program, by its executable
-  local pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && echo "$pid" && return
-  done
+pid_of() {  # the one process running the given program
+  pids_of "$1" | head -n 1
 }
 settled() {  # the lock is up, held and backed by its guard's windows
   ! "$probe" grab-keyboard >/dev/null && [[ -n $("$probe" find vellomar-guard visible) ]]

@@ -24,6 +24,8 @@
 #include <fstream>
 #include <string>
 
+#include "processes.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,13 +40,8 @@ bool Gone(pid_t pid) {
 }
 
 bool OtherRuns(const fs::path& program, pid_t old) {
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (std::stoi(name) == old) continue;
-    std::error_code gone;
-    if (fs::read_symlink(entry.path() / "exe", gone) == program) return true;
+  for (pid_t pid : bench::ProcessesRunning(program)) {
+    if (pid != old) return true;
   }
   return false;
 }

@@ -43,6 +43,8 @@
 #include <string>
 #include <vector>
 
+#include "processes.h"
+
 namespace {
 
 double NowMs() {
@@ -248,14 +250,8 @@ void KillHelpersOf(pid_t pid) {
   const std::filesystem::path program =
       std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
   if (error) return;
-  const std::filesystem::path guard = program.parent_path() / "vellomar-guard";
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code gone;
-    if (std::filesystem::read_symlink(entry.path() / "exe", gone) == guard) {
-      kill(std::stoi(name), SIGKILL);
-    }
+  for (pid_t helper : bench::ProcessesRunning(program.parent_path() / "vellomar-guard")) {
+    kill(helper, SIGKILL);
   }
 }
 

@@ -136,7 +136,7 @@ int Guard::Run() {
       // that concerns them, and at each tick anyway.
       Grab();
       if (keeping_) keeping_->Check();
-      if (start_pending_ && Clock::now() >= start_at_) StartForms();
+      if (start_at_ && Clock::now() >= *start_at_) StartForms();
     }
     // Reap whatever forms process ended; its end was seen on the link.
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
@@ -153,9 +153,9 @@ int Guard::PollTimeoutMs() const {
   }
   if (mode_ != Mode::kHolding) return -1;
   int timeout = kHoldingTickMs;
-  if (start_pending_) {
+  if (start_at_) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(start_at_ - Clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(*start_at_ - Clock::now()).count();
     timeout = std::clamp(static_cast<int>(left), 0, timeout);
   }
   return timeout;
@@ -227,7 +227,6 @@ void Guard::OnFormsGone() {
   const int pause =
       restarts_ == 0 ? 0 : std::min(kLongestRestartPauseMs, 250 << std::min(restarts_, 6));
   start_at_ = Clock::now() + std::chrono::milliseconds(pause);
-  start_pending_ = true;
 }
 
 void Guard::TakeOver() {
@@ -291,7 +290,7 @@ void Guard::Tell(const char* message) {
 }
 
 void Guard::Mirror(const Cover& cover) {
-  if (cover == cover_ && mirror_rects_ == cover.windows) return;
+  if (cover == cover_) return;  // mirrored already (dropping the mirror forgets the cover)
   cover_ = cover;
   DropMirror();
   HoldOverlay(!cover.windows.empty() && cover.parent != root_);
@@ -343,7 +342,7 @@ Window Guard::MakeWindow(Window parent, const CoverWindow& rect, unsigned long p
 }
 
 void Guard::StartForms() {
-  start_pending_ = false;
+  start_at_.reset();
   ++restarts_;
   int sockets[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
@@ -370,11 +369,7 @@ void Guard::StartForms() {
   close(sockets[1]);
   link_ = sockets[0];
   Tell(kReady);
-  if (pid < 0) {
-    OnFormsGone();
-    return;
-  }
-  forms_pid_ = pid;
+  if (pid < 0) OnFormsGone();  // tried again later
 }
 
 }  // namespace vellomar::guard

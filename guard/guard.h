@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,6 @@ class Guard {
   Window root_;
   int link_;
   std::vector<std::string> forms_;
-  pid_t forms_pid_ = 0;  // a forms process this guard started
   LineReader reader_;
   std::string state_ = "other";
   Cover cover_;  // as last reported
@@ -85,8 +85,7 @@ class Guard {
   bool keyboard_held_ = false;
   bool pointer_held_ = false;
   int restarts_ = 0;  // forms processes started since the last one that took the keyboard
-  Clock::time_point start_at_{};
-  bool start_pending_ = false;
+  std::optional<Clock::time_point> start_at_;  // when the forms process is started again
   Clock::time_point handed_over_at_{};
 };
 

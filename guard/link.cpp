@@ -109,28 +109,17 @@ bool GuardLink::Start(const std::string& program, const std::string& command_lin
 void GuardLink::LetGo() {
   if (!guard_holds_) return;
   guard_holds_ = false;
+  let_go_ = false;
   Send(kTake);
-  // Wait for the answer; whatever else comes first is of no interest yet. A guard that is gone
-  // or does not answer leaves the grab to the usual retries.
-  LineReader reader;
+  // Wait for the answer. A guard that is gone or does not answer leaves the grab to the usual
+  // retries.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLetGoWaitMs);
-  while (fd_ >= 0) {
+  while (!let_go_ && fd_ >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;
     pollfd wait{fd_, POLLIN, 0};
-    if (poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
-    char data[256];
-    const ssize_t got = read(fd_, data, sizeof data);
-    if (got <= 0) {
-      Close();
-      return;
-    }
-    reader.Add(data, static_cast<std::size_t>(got));
-    while (auto line = reader.Next()) {
-      ready_ = ready_ || *line == kReady;
-      if (*line == kLetGo) return;
-    }
+    if (poll(&wait, 1, static_cast<int>(left.count())) > 0) Read();
   }
 }
 
@@ -147,7 +136,10 @@ bool GuardLink::Read() {
   const ssize_t got = recv(fd_, data, sizeof data, MSG_DONTWAIT);
   if (got > 0) {
     reader_.Add(data, static_cast<std::size_t>(got));
-    while (auto line = reader_.Next()) ready_ = ready_ || *line == kReady;
+    while (auto line = reader_.Next()) {
+      ready_ = ready_ || *line == kReady;
+      let_go_ = let_go_ || *line == kLetGo;
+    }
     return true;
   }
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;

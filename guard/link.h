@@ -55,7 +55,8 @@ class GuardLink {
   pid_t child_ = 0;  // a guard this process started (reaped when it ends)
   bool guard_holds_ = false;
   LineReader reader_;
-  bool ready_ = false;
+  bool ready_ = false;   // the guard said it is up
+  bool let_go_ = false;  // the guard answered "take"
   bool gone_after_ready_ = false;
 };
 

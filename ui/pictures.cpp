@@ -34,14 +34,14 @@ const char* const* PictureXpm(Picture picture) {
 namespace {
 
 // "c #RRGGBB" or "c None" after the key; nullopt for anything else.
-std::optional<std::uint32_t> ParseColour(const char* spec) {
-  while (*spec == ' ' || *spec == '\t') ++spec;
-  if (*spec++ != 'c') return std::nullopt;
-  while (*spec == ' ' || *spec == '\t') ++spec;
-  if (std::strcmp(spec, "None") == 0) return 0u;
+std::optional<std::uint32_t> ParseColour(const char* text) {
+  while (*text == ' ' || *text == '\t') ++text;
+  if (*text++ != 'c') return std::nullopt;
+  while (*text == ' ' || *text == '\t') ++text;
+  if (std::strcmp(text, "None") == 0) return 0u;
   unsigned rgb = 0;
   int used = 0;
-  if (std::sscanf(spec, "#%6x%n", &rgb, &used) != 1 || used != 7 || spec[7] != '\0') {
+  if (std::sscanf(text, "#%6x%n", &rgb, &used) != 1 || used != 7 || text[7] != '\0') {
     return std::nullopt;
   }
   return 0xFF000000u | rgb;
