@@ -31,14 +31,13 @@ const char* StepName(ReplaceStep step) {
   return "replace";
 }
 
-mode_t CurrentUmask() {
-  static const mode_t mask = [] {
-    const mode_t old = umask(022);
-    umask(old);
-    return old;
-  }();
-  return mask;
-}
+// Whatever the emulation writes is the user's alone: the files hold the password record, the
+// registry with the start-up command (which carries the record too) and the boot files, and
+// nothing on drive C: is meant for other accounts. A finished file keeps only the owner's bits of
+// the mode it takes over, so read-only (the owner's write bit missing) survives a copy or a
+// rewrite while a file another program left readable to others is tightened when rewritten.
+constexpr mode_t kOwnerBits = 0700;
+constexpr mode_t kNewFileMode = 0600;
 
 void SyncFolder(const std::filesystem::path& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -134,8 +133,8 @@ void AtomicFile::Commit() {
     if (size >= 0 && fsetxattr(fd_, kDosAttribXattr, value, size, 0) != 0 && errno != ENOTSUP) {
       Fail(ReplaceStep::kCopyAttributes, errno);
     }
-    if (fchmod(fd_, from.st_mode & 07777) != 0) Fail(ReplaceStep::kCopyAttributes, errno);
-  } else if (fchmod(fd_, 0666 & ~CurrentUmask()) != 0) {
+    if (fchmod(fd_, from.st_mode & kOwnerBits) != 0) Fail(ReplaceStep::kCopyAttributes, errno);
+  } else if (fchmod(fd_, kNewFileMode) != 0) {
     Fail(ReplaceStep::kCopyAttributes, errno);
   }
 

@@ -40,9 +40,10 @@ class ReplaceError : public std::runtime_error {
 
 class AtomicFile {
  public:
-  // Creates the temporary file beside `target`. The finished file takes its mode bits and DOS
-  // attributes from `attributes_from` when that file exists (the target itself when rewriting,
-  // the source when copying); otherwise it gets a new file's mode (0666 less the umask).
+  // Creates the temporary file beside `target` (readable by its owner only from the start). The
+  // finished file takes its DOS attributes and the owner's mode bits (group and others get
+  // nothing) from `attributes_from` when that file exists (the target itself when rewriting, the
+  // source when copying); otherwise it is the owner's alone: 0600, whatever the umask.
   // Throws ReplaceError.
   AtomicFile(std::filesystem::path target, std::filesystem::path attributes_from,
              std::shared_ptr<ReplaceFaults> faults = nullptr);

@@ -252,7 +252,8 @@ void EmulatedFileSystem::MkDir(const std::string& path) {
     throw FileError(errc::kPathFileAccessError, path);
   }
   if (!IsDir(resolved.host.parent_path())) throw FileError(errc::kPathNotFound, path);
-  if (mkdir(resolved.host.c_str(), 0777) != 0) throw FileError(CodeForErrno(errno), path);
+  // The user's alone, as every file the emulation writes (atomic_file.cpp says why).
+  if (mkdir(resolved.host.c_str(), 0700) != 0) throw FileError(CodeForErrno(errno), path);
 }
 
 void EmulatedFileSystem::RmDir(const std::string& path) {

@@ -66,7 +66,7 @@ std::string Join(const std::string& base, const std::string& subkey) {
 class RegistryLock {
  public:
   explicit RegistryLock(const fs::path& registry) {
-    fd_ = open((registry.parent_path() / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = open((registry.parent_path() / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) return;  // no folder: the key cannot exist either, so there is nothing to guard
     while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }

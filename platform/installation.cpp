@@ -1,5 +1,10 @@
 #include "platform/installation.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "platform/emulated.h"
@@ -14,6 +19,7 @@ constexpr int kFile = 1;
 constexpr char kMsdosSys[] = "C:\\MSDOS.SYS";
 constexpr char kAutoexecBat[] = "C:\\AUTOEXEC.BAT";
 constexpr char kDosStartBat[] = "C:\\WINDOWS\\DOSSTART.BAT";
+constexpr char kPasswordFile[] = "C:\\Program Files\\Vellomar\\supermp.dat";
 
 // MSDOS.SYS as Windows 98 leaves it, padding lines included (it must stay over 1024 bytes).
 std::vector<std::string> MsdosSysLines() {
@@ -63,6 +69,9 @@ class Installer {
       Step([&] { PutProgram(options_.console_lock, "halvrik.exe"); });
     }
     Step([&] { MakePasswordFile(); });
+    // Both hold the password record; a copy another program left readable to others is made the
+    // user's alone, as the emulation makes every file it writes.
+    for (const char* secret : {kRegistryFile, kPasswordFile}) Step([&] { KeepPrivate(secret); });
     return result_;
   }
 
@@ -162,8 +171,21 @@ class Installer {
     }
   }
 
+  void KeepPrivate(const char* dos) {
+    const fs::path host = machine_.HostPath(dos);
+    struct stat st {};
+    // A link is left alone: what it names is not the installer's to change.
+    if (lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0) return;
+    if (chmod(host.c_str(), st.st_mode & 0700) != 0) {
+      throw std::runtime_error(std::string("cannot make ") + dos +
+                               " private: " + std::strerror(errno));
+    }
+    result_.done.push_back(std::string("made ") + dos +
+                           " readable by its owner only (others could read it)");
+  }
+
   void MakePasswordFile() {
-    const std::string file = std::string(kProgramFolder) + "\\supermp.dat";
+    const std::string file = kPasswordFile;
     if (Exists(file)) {
       result_.done.push_back("kept " + file);
       return;
@@ -180,15 +202,39 @@ class Installer {
   InstallResult result_;
 };
 
+// Drive C: holds the password record and the registry that repeats it. The folders the
+// installer makes for it are the user's alone (0700, as XDG asks for a data folder it creates);
+// one that already exists and belongs to another account is refused: whoever owns it could read
+// or replace everything put there. An empty string when the folder is fit to use.
+std::string PrepareDriveFolder(const fs::path& drive_c) {
+  struct stat st {};
+  if (stat(drive_c.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) return "drive C: at " + drive_c.string() + " is not a folder";
+    if (st.st_uid != geteuid()) {
+      return "drive C: at " + drive_c.string() + " belongs to another user (uid " +
+             std::to_string(st.st_uid) +
+             "); nothing was changed. Use a folder of your own (--drive-c or VELLOMAR_DRIVE_C)";
+    }
+    return "";
+  }
+  fs::path folder;
+  for (const fs::path& part : drive_c) {
+    folder /= part;
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      return "cannot create drive C: at " + drive_c.string() + ": " + folder.string() + ": " +
+             std::strerror(errno);
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 InstallResult Install(const InstallOptions& options) {
-  std::error_code error;
-  fs::create_directories(options.drive_c, error);
-  if (error) {
+  const std::string problem = PrepareDriveFolder(options.drive_c);
+  if (!problem.empty()) {
     InstallResult result;
-    result.problems.push_back("cannot create drive C: at " + options.drive_c.string() + ": " +
-                              error.message());
+    result.problems.push_back(problem);
     return result;
   }
   return Installer(options).Run();

@@ -15,6 +15,9 @@
 //     upgrading the package upgrades every drive
 //   C:\Program Files\Vellomar\supermp.dat holding the no-password record
 // Running it again changes nothing but the program files; existing boot files are never touched.
+// Drive C: is the user's alone: the folders it makes are 0700 and the files 0600 (the emulation's
+// rule), a supermp.dat or SYSTEM.REG found readable by others is made the owner's only, and a
+// drive folder that belongs to another user is refused before anything is done.
 
 #include <filesystem>
 #include <string>

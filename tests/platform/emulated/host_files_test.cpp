@@ -35,19 +35,30 @@ TEST_F(HostFilesTest, FileInReadOnlyFolderCannotBeCreated) {
             RunTimeErrorOf([&] { files().Open(1, "C:\\locked\\a.txt", OpenMode::Output); }));
 }
 
-TEST_F(HostFilesTest, RewrittenFileKeepsItsModeAndANewOneGetsTheUsualMode) {
+// Drive C: holds the password record and the registry that repeats it: whatever the emulation
+// writes is the user's alone. A rewrite or a copy keeps the owner's bits (read-only included) and
+// drops what others had; a new file or folder is the owner's whatever the umask.
+TEST_F(HostFilesTest, WrittenFilesAndFoldersAreTheUsersAlone) {
   Put("MSDOS.SYS", "[Options]\r\n");
-  fs::permissions(Host("MSDOS.SYS"), fs::perms(0640));
+  fs::permissions(Host("MSDOS.SYS"), fs::perms(0644));
   files().Open(1, "C:\\MSDOS.SYS", OpenMode::Output);
   files().PrintLine(1, "BootKeys=0");
   files().Close(1);
-  EXPECT_EQ(0640u, Mode("MSDOS.SYS"));
+  EXPECT_EQ(0600u, Mode("MSDOS.SYS")) << "rewritten";
 
-  const mode_t mask = umask(022);
-  umask(mask);
-  files().Open(1, "new.txt", OpenMode::Output);
+  const mode_t mask = umask(0);
+  files().Open(1, "supermp.dat", OpenMode::Output);
   files().Close(1);
-  EXPECT_EQ(0666u & ~mask, Mode("new.txt"));
+  files().MkDir("C:\\Vellomar");
+  umask(mask);
+  EXPECT_EQ(0600u, Mode("supermp.dat")) << "created";
+  EXPECT_EQ(0700u, Mode("Vellomar")) << "a folder made";
+
+  fs::permissions(Host("MSDOS.SYS"), fs::perms(0444));
+  files().FileCopy("C:\\MSDOS.SYS", "C:\\MSDOS.QVR");
+  EXPECT_EQ(0400u, Mode("MSDOS.QVR")) << "a copy stays read-only";
+  files().SetAttr("C:\\MSDOS.QVR", platform::attr::kNormal);
+  EXPECT_EQ(0600u, Mode("MSDOS.QVR")) << "and becomes writable again by its owner only";
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The installer: a first run prepares drive C:, a second run replaces only the program.
 
 #include "platform/installation.h"
+
+#include <unistd.h>
+
 #include "emulated_fixture.h"
 #include "platform/registry.h"
 #include "startup/password_record.h"
@@ -62,8 +65,44 @@ TEST_F(InstallationTest, FirstRunPreparesDriveC) {
   EXPECT_EQ(0u, Get("WINDOWS/DOSSTART.BAT").find("@ECHO OFF\r\n"));
 
   EXPECT_EQ("program v1", Get("Program Files/Vellomar/kestrom.exe"));
-  EXPECT_EQ(0755u, Mode("Program Files/Vellomar/kestrom.exe")) << "still executable";
+  EXPECT_EQ(0700u, Mode("Program Files/Vellomar/kestrom.exe")) << "still executable";
   EXPECT_EQ("*kvd%3u~H4%tZM}qEyR=Brfp9e>4w\r\n", Get("Program Files/Vellomar/supermp.dat"));
+
+  // The record and the registry that repeats it are the user's alone, and so is the drive.
+  EXPECT_EQ(0600u, Mode("Program Files/Vellomar/supermp.dat"));
+  EXPECT_EQ(0600u, Mode("WINDOWS/SYSTEM.REG"));
+  EXPECT_EQ(0700u, Mode("")) << "drive C:";
+  EXPECT_EQ(0700u, Mode("Program Files/Vellomar"));
+}
+
+TEST_F(InstallationTest, RecordAndRegistryLeftReadableByOthersAreTightened) {
+  ASSERT_TRUE(Install().ok());
+  const std::string record = "*kvd%3u~chosenrfp9e>4w1100\r\n";
+  Put("Program Files/Vellomar/supermp.dat", record);
+  fs::permissions(Host("Program Files/Vellomar/supermp.dat"), fs::perms(0644));
+  fs::permissions(Host("WINDOWS/SYSTEM.REG"), fs::perms(0664));
+  const std::string registry_file = Get("WINDOWS/SYSTEM.REG");
+
+  EXPECT_TRUE(Install().ok());
+  EXPECT_EQ(0600u, Mode("Program Files/Vellomar/supermp.dat"));
+  EXPECT_EQ(0600u, Mode("WINDOWS/SYSTEM.REG"));
+  EXPECT_EQ(record, Get("Program Files/Vellomar/supermp.dat")) << "content kept";
+  EXPECT_EQ(registry_file, Get("WINDOWS/SYSTEM.REG"));
+}
+
+// Whoever owns the drive's folder can read or swap what is put there: refused, nothing made.
+TEST_F(InstallationTest, DriveOfAnotherUserIsRefusedAndLeftAlone) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  fs::create_directories(drive_c_);
+  ASSERT_EQ(0, chown(drive_c_.c_str(), 65534, 65534));
+  const platform::InstallResult result = Install();
+  ASSERT_EQ(1u, result.problems.size());
+  EXPECT_NE(std::string::npos, result.problems[0].find("belongs to another user"))
+      << result.problems[0];
+  EXPECT_TRUE(Entries("").empty()) << "nothing made in it";
+  struct stat st {};
+  ASSERT_EQ(0, stat(drive_c_.c_str(), &st));
+  EXPECT_EQ(65534u, st.st_uid);
 }
 
 TEST_F(InstallationTest, SecondRunReplacesOnlyTheProgram) {
