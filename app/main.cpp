@@ -16,6 +16,13 @@
 #include "platform/win32/win32_machine.h"
 #include "ui/win32/win32_backend.h"
 #else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "guard/link.h"
 #include "platform/emulated.h"
 #include "ui/fltk/fltk_backend.h"
 #endif
@@ -34,6 +41,34 @@ std::string CommandLine(int argc, char** argv) {
   }
   return line;
 }
+
+// Takes the password record off this process's command line once it has been read: what
+// /proc/PID/cmdline (ps, top) shows every user of the machine keeps the switches and "/SU:" but
+// not the record after it, which may run over several arguments.
+void HideRecord(int argc, char** argv) {
+  bool hiding = false;
+  for (int i = 1; i < argc; ++i) {
+    char* from = argv[i];
+    if (!hiding) {
+      std::string upper = argv[i];
+      for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      const std::size_t at = upper.find("/SU:");
+      if (at == std::string::npos) continue;
+      from += at + 4;
+      hiding = true;
+    }
+    std::memset(from, 0, std::strlen(from));
+  }
+}
+
+// The trace file, when this run makes it, is the user's alone: it records what the forms show.
+// One that exists already keeps its mode.
+void MakeTraceFilePrivate() {
+  const char* path = std::getenv("KESTROM_TRACE");
+  if (path == nullptr || *path == '\0') return;
+  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd >= 0) close(fd);
+}
 #endif
 
 constexpr char kUsage[] =
@@ -47,6 +82,11 @@ constexpr char kUsage[] =
 
 int main(int argc, char** argv) {
   using namespace vellomar;
+#ifndef _WIN32
+  // No core file and no tracing by the user's other processes for the whole run: every run may
+  // hold the record and show a password box.
+  guard::StopDumping();
+#endif
   // Only these two exact words: anything else is the command line the system reads.
   if (tools::AnswerHelpOrVersion(argc, argv, "kestrom.exe", kUsage)) return 0;
   try {
@@ -55,12 +95,16 @@ int main(int argc, char** argv) {
     platform::Win32Machine machine;
     const std::string command_line = ui::Win32CommandLine();
 #else
-    // The display first: opening it takes the keyboard, and the rest can wait until it is held.
+    // A run its guard restarted has no arguments: the guard hands the command line over. Taken
+    // before anything else, so that the record leaves the command line at once.
+    const std::string command_line = guard::CommandFromGuard().value_or(CommandLine(argc, argv));
+    HideRecord(argc, argv);
+    // The display next: opening it takes the keyboard, and the rest can wait until it is held.
     std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend();
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
     platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
                                       platform::DesktopPlaces::FromEnvironment());
-    const std::string command_line = CommandLine(argc, argv);
+    MakeTraceFilePrivate();
 #endif
     ui::Trace trace = ui::Trace::FromEnvironment();
     ui::Application app(*backend, machine.services(), command_line, &trace);

@@ -39,7 +39,7 @@ void PauseMicroseconds(long microseconds) {
 
 }  // namespace
 
-Guard::Guard(Display* display, int link, std::vector<std::string> forms)
+Guard::Guard(Display* display, int link, std::string forms)
     : display_(display),
       root_(DefaultRootWindow(display)),
       link_(link),
@@ -163,6 +163,10 @@ int Guard::PollTimeoutMs() const {
 
 bool Guard::OnLine(const std::string& line) {
   if (line == kRelease) return false;
+  if (auto command_line = ParseCommand(line)) {
+    command_line_ = std::move(*command_line);
+    return true;
+  }
   if (line.rfind(kStatePrefix, 0) == 0) {
     state_ = ui::FormatLockState(ui::ParseLockState(line.substr(std::strlen(kStatePrefix))));
     return true;
@@ -360,14 +364,15 @@ void Guard::StartForms() {
     }
     setenv(kGuardFdVariable, "3", 1);
     setenv(kResumeVariable, state_.c_str(), 1);
-    std::vector<char*> argv;
-    for (std::string& arg : forms_) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    // No arguments: the command line comes over the socket, where no other user reads it.
+    char* argv[] = {forms_.data(), nullptr};
+    execv(argv[0], argv);
     _exit(127);
   }
   close(sockets[1]);
   link_ = sockets[0];
+  // The command line first: the new process reads it before anything else.
+  Tell(FormatCommand(command_line_).c_str());
   Tell(kReady);
   if (pid < 0) OnFormsGone();  // tried again later
 }

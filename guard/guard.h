@@ -34,9 +34,9 @@ namespace vellomar::guard {
 
 class Guard {
  public:
-  // `link` is the socket to the forms process; `forms` the program and command line that start
-  // it again.
-  Guard(Display* display, int link, std::vector<std::string> forms);
+  // `link` is the socket to the forms process; `forms` the program that starts it again, with the
+  // command line the forms process sends first ("command", protocol.h).
+  Guard(Display* display, int link, std::string forms);
   ~Guard();
   // Runs until the lock is released on purpose; returns the exit status.
   int Run();
@@ -68,7 +68,8 @@ class Guard {
   Display* display_;
   Window root_;
   int link_;
-  std::vector<std::string> forms_;
+  std::string forms_;
+  std::string command_line_;
   LineReader reader_;
   std::string state_ = "other";
   Cover cover_;  // as last reported

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,8 @@ namespace vellomar::guard {
 namespace {
 
 constexpr int kLetGoWaitMs = 3000;
+// More than any "command" line the guard writes (the reader drops longer lines anyway).
+constexpr std::size_t kMaxCommandLine = 4096;
 
 // The socket a guard hands to the process it starts, as the environment names it.
 int InheritedFd() {
@@ -88,8 +91,10 @@ bool GuardLink::Start(const std::string& program, const std::string& command_lin
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-  std::string name = kGuardProgram, fd = "3", program_arg = program, command_arg = command_line;
-  char* argv[] = {name.data(), fd.data(), program_arg.data(), command_arg.data(), nullptr};
+  // The command line may hold the password record: it goes over the socket, never on the guard's
+  // own command line, which every user of the machine can read.
+  std::string name = kGuardProgram, fd = "3", program_arg = program;
+  char* argv[] = {name.data(), fd.data(), program_arg.data(), nullptr};
   pid_t pid = 0;
   const int failed = posix_spawn(&pid, guard.c_str(), &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -103,6 +108,7 @@ bool GuardLink::Start(const std::string& program, const std::string& command_lin
   close(sockets[1]);
   fd_ = sockets[0];
   child_ = pid;
+  Send(FormatCommand(command_line));
   return true;
 }
 
@@ -153,6 +159,30 @@ void GuardLink::StandDown() {
   Close();
 }
 
+std::optional<std::string> CommandFromGuard() {
+  const int fd = InheritedFd();
+  if (fd < 0) return std::nullopt;
+  // One byte at a time up to the line's end: what follows is the link's, read by GuardLink.
+  std::string line;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLetGoWaitMs);
+  while (line.size() <= kMaxCommandLine) {
+    char c = 0;
+    const ssize_t got = recv(fd, &c, 1, MSG_DONTWAIT);
+    if (got == 1) {
+      if (c == '\n') return ParseCommand(line).value_or("");
+      line += c;
+      continue;
+    }
+    if (got == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd wait{fd, POLLIN, 0};
+    poll(&wait, 1, static_cast<int>(left.count()));
+  }
+  return "";  // no command line came: the run goes on without one
+}
+
 ui::LockState ResumeStateFromEnvironment() {
   if (InheritedFd() < 0) return {};
   const char* text = std::getenv(kResumeVariable);
@@ -173,14 +203,25 @@ int OomScore() {
   return got > 0 ? std::atoi(text) : 0;
 }
 
+namespace {
+// Opened before the process stops being dumpable, when it still can be; kept for the run.
+int kept_oom_score = -1;
+}  // namespace
+
 bool SetOomScore(int adjustment) {
   // Plain system calls: the guard links this too, and stays free of streams.
-  const int fd = open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC);
+  const int fd =
+      kept_oom_score >= 0 ? kept_oom_score : open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const std::string text = std::to_string(adjustment);
   const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  close(fd);
+  if (fd != kept_oom_score) close(fd);
   return written;
+}
+
+void StopDumping() {
+  if (kept_oom_score < 0) kept_oom_score = open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC);
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 }  // namespace vellomar::guard

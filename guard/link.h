@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "guard/protocol.h"
@@ -34,7 +35,8 @@ class GuardLink {
   bool GuardHolds() const { return guard_holds_; }
 
   // Starts a guard for this process: `program` is this program's file, `command_line` what it
-  // was started with (a restart gets both). False, with the reason, when no guard could start.
+  // was started with (a restart gets both; the command line goes over the socket). False, with the
+  // reason, when no guard could start.
   bool Start(const std::string& program, const std::string& command_line, std::string& why);
   // Asks the guard that holds the keyboard to let go, and waits (a few seconds at most) until it
   // has: the caller grabs next.
@@ -60,6 +62,11 @@ class GuardLink {
   bool gone_after_ready_ = false;
 };
 
+// The command line of a run that a guard restarted, which the guard hands over on the socket
+// rather than on the command line (it may hold the password record); empty when it sent none in
+// time. Nothing when no guard started this process. Call it before a GuardLink adopts the guard.
+std::optional<std::string> CommandFromGuard();
+
 // The state a restarted run resumes from: what the guard put in the environment, and only when a
 // guard started this process.
 ui::LockState ResumeStateFromEnvironment();
@@ -72,5 +79,11 @@ std::string ProgramFile();
 // started, does not.
 int OomScore();
 bool SetOomScore(int adjustment);
+
+// From here on the process leaves no core file and the user's other processes cannot trace it or
+// read its memory (PR_SET_DUMPABLE 0): it holds the password record and what is typed into its
+// password boxes. Its /proc files then belong to root, so the OOM score file is opened first and
+// kept for SetOomScore. Call it first thing.
+void StopDumping();
 
 }  // namespace vellomar::guard

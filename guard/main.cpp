@@ -1,7 +1,8 @@
 // vellomar-guard: started by kestrom.exe while its keyboard lock is engaged (see guard.h), never
 // by hand:
-//   vellomar-guard FD PROGRAM [COMMAND-LINE]
-// FD is the socket to the forms process; PROGRAM and COMMAND-LINE start it again.
+//   vellomar-guard FD PROGRAM
+// FD is the socket to the forms process; PROGRAM starts it again, with the command line the forms
+// process sent over the socket (it may hold the password record, so it is never an argument).
 
 #include <X11/Xlib.h>
 #include <csignal>
@@ -19,17 +20,17 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: vellomar-guard FD PROGRAM [COMMAND-LINE]\n"
+    "usage: vellomar-guard FD PROGRAM\n"
     "Started by kestrom.exe while its keyboard lock is engaged, never by hand: keeps the screen\n"
     "locked should kestrom.exe die, and starts it again. FD is the socket to kestrom.exe;\n"
-    "PROGRAM and COMMAND-LINE start it again. See kestrom.exe(1).\n";
+    "PROGRAM starts it again. See kestrom.exe(1).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace vellomar;
   if (tools::AnswerHelpOrVersion(argc, argv, "vellomar-guard", kUsage)) return 0;
-  if (argc < 3 || argc > 4) {
+  if (argc != 3) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -41,17 +42,18 @@ int main(int argc, char** argv) {
   // below kestrom.exe, which raises its own by one over where it started (and this process may
   // have inherited that).
   if (!guard::SetOomScore(-1000)) guard::SetOomScore(guard::OomScore() - 1);
+  // It holds the command line, password record and all: no core file, no tracing by the user's
+  // other processes.
+  guard::StopDumping();
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     std::fputs("vellomar-guard: cannot open the display\n", stderr);
     return 1;
   }
   ui::InstallX11ErrorHandler();
-  std::vector<std::string> forms = {argv[2]};
-  if (argc == 4 && *argv[3] != '\0') forms.push_back(argv[3]);
   int status = 0;
   {
-    guard::Guard guard(display, link, std::move(forms));
+    guard::Guard guard(display, link, argv[2]);
     status = guard.Run();
   }
   XCloseDisplay(display);

@@ -63,6 +63,41 @@ std::optional<Cover> ParseCover(const std::string& line) {
   return cover;
 }
 
+namespace {
+constexpr char kCommandPrefix[] = "command ";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+}  // namespace
+
+std::string FormatCommand(const std::string& command_line) {
+  std::string line = kCommandPrefix;
+  for (const char c : command_line) {
+    const auto byte = static_cast<unsigned char>(c);
+    line += kHexDigits[byte >> 4];
+    line += kHexDigits[byte & 0xf];
+  }
+  return line;
+}
+
+std::optional<std::string> ParseCommand(const std::string& line) {
+  constexpr std::size_t kPrefixSize = sizeof kCommandPrefix - 1;
+  if (line.compare(0, kPrefixSize, kCommandPrefix) != 0 || (line.size() - kPrefixSize) % 2 != 0) {
+    return std::nullopt;
+  }
+  std::string command_line;
+  for (std::size_t i = kPrefixSize; i < line.size(); i += 2) {
+    const int high = HexValue(line[i]), low = HexValue(line[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    command_line += static_cast<char>(high * 16 + low);
+  }
+  return command_line;
+}
+
 void LineReader::Add(const char* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     const char c = data[i];

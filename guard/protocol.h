@@ -3,6 +3,10 @@
 // the guard inherits (and a restarted forms process inherits from the guard).
 //
 // forms -> guard
+//   "command HEX"  the command line the forms process was started with (after the program's
+//                  name), each byte as two hex digits; the first line to a new guard. It may hold
+//                  the password record ("/SU:"), so it travels here, never on a command line that
+//                  every user of the machine can read
 //   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
 //   "cover PARENT PIXEL N (WINDOW X Y WIDTH HEIGHT)*N"   the windows covering the screen, lowest
 //                  first, their parent (the overlay or the root) and their background pixel
@@ -11,6 +15,8 @@
 //   "take"         a restarted forms process wants the keyboard the guard holds
 //   "release"      the lock is released on purpose: the guard ends without restarting anything
 // guard -> forms
+//   "command HEX"  the command line to run with: the first line to a forms process the guard
+//                  restarts, which is started with no arguments
 //   "ready"        the guard has started up and watches
 //   "let-go"       the guard holds no grab any more (the answer to "take")
 //
@@ -39,6 +45,13 @@ std::string FormatCover(const Cover& cover);
 // The cover a "cover ..." line describes; empty for anything malformed (a window count that does
 // not match, sizes below 1, more windows than a lock ever has).
 std::optional<Cover> ParseCover(const std::string& line);
+
+// A command line travels as hex, so that any byte (a line break in an argument) arrives as it was
+// sent. One longer than a message holds (about 500 bytes; the system's own are under 100) is
+// dropped by the reader, and a restart then runs without it.
+std::string FormatCommand(const std::string& command_line);
+// The command line a "command ..." line carries; empty for anything else or malformed hex.
+std::optional<std::string> ParseCommand(const std::string& line);
 
 inline constexpr char kStatePrefix[] = "state ";
 inline constexpr char kWatch[] = "watch ";

@@ -10,6 +10,7 @@
 // "not unlocked": a login profile that runs the lock ends the session on it.
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -139,6 +140,7 @@ bool ReadMaskedLine(std::string& typed) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  prctl(PR_SET_DUMPABLE, 0);  // no core file, no tracing: it holds the record and the typed text
   if (vellomar::tools::AnswerHelpOrVersion(argc, argv, "halvrik.exe", kUsageText)) return 0;
   // A key that would stop or suspend the lock does nothing, whoever sends the signal.
   for (int sig : {SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU}) signal(sig, SIG_IGN);

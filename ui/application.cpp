@@ -34,6 +34,14 @@ const char* PropertyName(Property property) {
   return "";
 }
 
+// A password box's text reaches the trace as its mask shows it: the trace is a file, and what the
+// program puts into such a box is as secret as what is typed there.
+std::string MaskedForTrace(const Control& control, Property property, const std::string& value) {
+  if (property != Property::Text || control.kind() != ControlKind::TextBox) return value;
+  const char mask = static_cast<const TextBox&>(control).password_char;
+  return mask == 0 ? value : std::string(value.size(), mask);
+}
+
 // Entering an event loop: handlers delivered from inside it start a new level (depth 0), and the
 // caller's level comes back when the loop returns or unwinds.
 class LoopLevel {
@@ -493,7 +501,7 @@ void Application::PropertyChanged(Control& control, Property property, const std
       event.fields.emplace_back("value", std::stol(value));
       break;
     default:
-      event.fields.emplace_back("value", value);
+      event.fields.emplace_back("value", MaskedForTrace(control, property, value));
   }
   Record(std::move(event));
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "startup/password_record.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {
@@ -310,6 +311,45 @@ TEST_F(GuardSignals, WithTheLockReleasedTheyEndTheProgramAsUsual) {
   kill(processes_.One(processes_.forms()), SIGTERM);
   EXPECT_NE(run.WaitForExit(), 0);
   EXPECT_TRUE(processes_.NoneLeft());
+}
+
+// The record on the command line is for kestrom.exe alone: what every user of the machine can
+// read of its processes (their command lines; the environment too) never holds it, before a
+// crash or after the guard started kestrom.exe again. The record is for another password than
+// the file's, and the file goes before the crash: only the record handed over unlocks after it.
+TEST_F(GuardSignals, TheRecordOnTheCommandLineIsReadableByNoOneElseBeforeAndAfterARestart) {
+  constexpr char kOther[] = "Elsewhere4";
+  const std::string encoded = EncodePassword(kOther);
+  Kestrom run(installation_, std::string("/SU:") + kStartMarker + encoded + kEndMarker);
+  ASSERT_TRUE(run.WaitForEvent("show", {{"form", "PassMain"}}));
+  ASSERT_TRUE(WaitUntil([&] { return processes_.One(processes_.guard()) != 0; }));
+  const auto seen = [](pid_t pid) {
+    const fs::path proc = "/proc/" + std::to_string(pid);
+    return ReadFile(proc / "cmdline") + ReadFile(proc / "environ");
+  };
+  const pid_t forms = processes_.One(processes_.forms());
+  ASSERT_NE(forms, 0);
+  EXPECT_NE(ReadFile("/proc/" + std::to_string(forms) + "/cmdline").find("/SU:"), std::string::npos)
+      << "the switch itself stays";
+  for (const pid_t pid : {forms, processes_.One(processes_.guard())}) {
+    EXPECT_EQ(seen(pid).find(encoded), std::string::npos) << "process " << pid;
+  }
+  EXPECT_EQ(fs::status(run.trace_path()).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write)
+      << "the trace it made is the user's alone";
+
+  fs::remove(installation_.program_dir() / "supermp.dat");
+  kill(forms, SIGKILL);
+  ASSERT_TRUE(WaitUntil([&] {
+    const pid_t now = processes_.One(processes_.forms());
+    return now != 0 && now != forms;
+  })) << "kestrom.exe was not started again";
+  EXPECT_EQ(seen(processes_.One(processes_.forms())).find(encoded), std::string::npos);
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Enter Password"; }))
+      << "the focus is on " << FocusedWindowName();
+  e2e::Run({"xdotool", "type", "--delay", "15", kOther});
+  Key("Return");
+  EXPECT_TRUE(WaitUntil([&] { return processes_.NoneLeft(); })) << "a process of the lock is left";
 }
 
 INSTANTIATE_TEST_SUITE_P(KillMatrix, GuardE2e, ::testing::ValuesIn(AllCases()), CaseName);

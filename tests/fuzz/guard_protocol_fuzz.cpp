@@ -1,6 +1,6 @@
 // What kestrom.exe and its guard read from each other: any bytes split into lines, each line
-// read as a cover or a lock state. A cover read back writes as a line that reads the same; the
-// reader never holds more than one message's worth of a line.
+// read as a cover, a command line or a lock state. A cover or a command line read back writes as
+// a line that reads the same; the reader never holds more than one message's worth of a line.
 
 #include <cstdint>
 #include <string>
@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto cover = guard::ParseCover(*line)) {
       fuzz::Require(guard::ParseCover(guard::FormatCover(*cover)) == cover,
                     "a cover reads back as written");
+    }
+    if (auto command_line = guard::ParseCommand(*line)) {
+      fuzz::Require(guard::FormatCommand(*command_line) == *line,
+                    "a command line reads back as written");
     }
     const ui::LockState state = ui::ParseLockState(*line);
     fuzz::Require(ui::ParseLockState(ui::FormatLockState(state)) == state,

@@ -31,6 +31,22 @@ TEST(GuardProtocol, CoverRoundTripsAndMalformedLinesAreRefused) {
   }
 }
 
+// The command line may hold the password record with any of its characters, a line break in an
+// argument included: it arrives exactly as sent, and nothing else is taken for one.
+TEST(GuardProtocol, CommandLineRoundTripsAnyBytesAndMalformedLinesAreRefused) {
+  for (const std::string& command_line :
+       {std::string(""), std::string("/locknow /SU:*kvd%3u~a b\\c\"rfp9e>4w"),
+        std::string("/SU:x\ny\r\xff\x01", 11)}) {
+    const std::string line = FormatCommand(command_line);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line";
+    EXPECT_EQ(ParseCommand(line), command_line);
+  }
+  for (const std::string& bad : std::vector<std::string>{
+           "command", "command 4", "command 4g", "command 4A", "commands 41", "state prompt 3"}) {
+    EXPECT_FALSE(ParseCommand(bad).has_value()) << bad;
+  }
+}
+
 TEST(GuardProtocol, LinesArriveWholeWhateverTheChunksAndOverlongOnesAreDropped) {
   LineReader reader;
   reader.Add("sta", 3);

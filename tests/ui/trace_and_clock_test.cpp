@@ -40,6 +40,7 @@ TEST(TraceEventTest, MalformedLinesAreRefusedAsInvalid) {
   EXPECT_EQ(ParseTraceLine(R"({"ev":"x","v":"\u00E9\u20ac"})").Get("v"), "\xe9\xe2\x82\xac");
 }
 
+// A password box's text is traced masked.
 TEST_F(UiTest, SetIsTracedOnlyForRealChangesOfALoadedForm) {
   HeadlessRuntime& run = Launch([](Application& app) {
     app.Get<Journal>().on_initialize["Main"] = [&] {
@@ -50,6 +51,8 @@ TEST_F(UiTest, SetIsTracedOnlyForRealChangesOfALoadedForm) {
       main.Label1.SetCaption("one");
       main.Label1.SetCaption("one");
       main.Text1.SetText("typed");
+      main.Text1.password_char = '*';
+      main.Text1.SetText("secret");
       main.Command2.SetVisible(false);
       main.Command2.SetVisible(false);
       main.Check1.SetValue(1);
@@ -63,6 +66,8 @@ TEST_F(UiTest, SetIsTracedOnlyForRealChangesOfALoadedForm) {
             "\"value\":\"one\"}\n"
             "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Text1\",\"prop\":\"text\","
             "\"value\":\"typed\"}\n"
+            "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Text1\",\"prop\":\"text\","
+            "\"value\":\"******\"}\n"
             "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Command2\",\"prop\":\"visible\","
             "\"value\":false}\n"
             "{\"ev\":\"set\",\"form\":\"Main\",\"control\":\"Check1\",\"prop\":\"value\","
