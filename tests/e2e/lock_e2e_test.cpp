@@ -208,6 +208,26 @@ TEST_F(LockE2e, KeyboardHeldByAnotherProgramEndsWithTheLockError) {
   }
 }
 
+// On a Wayland session the X server is XWayland, where a keyboard grab holds no key typed into a
+// Wayland window: the lock does not pretend to hold, it shows the error of a keyboard that cannot
+// be had, holds nothing, and (once the box is answered) ends as KeyboardHeldByAnotherProgram...
+// shows. A headless compositor has no seat to answer the box with: the run is stopped instead.
+TEST(LockOnXWayland, ShowsTheLockErrorAndHoldsNothingInsteadOfPretending) {
+  if (!XWaylandAvailable()) GTEST_SKIP() << "weston and Xwayland are not installed";
+  XSession session(kXWayland);
+  Installation installation(kPassword);
+  for (const std::string command_line : {"/locknowfull", ""}) {
+    SCOPED_TRACE("command line \"" + command_line + "\"");
+    Kestrom run(installation, command_line);
+    ASSERT_TRUE(run.WaitForEvent("msgbox", {{"title", "Error"}, {"text", kMsgKeyboardLockFailed}}));
+    EXPECT_NE(FindVisibleWindow("Error"), "");
+    EXPECT_TRUE(OtherClientCanGrabKeyboard()) << "the keyboard must not be held";
+    EXPECT_FALSE(run.Has("show", {{"form", "Kestrom"}}));
+    EXPECT_FALSE(run.Has("show", {{"form", "PassMain"}}));
+    EXPECT_FALSE(run.Has("keyboard_lock", {{"engaged", "true"}}));
+  }
+}
+
 // A grab held only for a moment (an open menu) is waited for: the lock comes up as usual.
 TEST_F(LockE2e, KeyboardLetGoWithinASecondIsTakenOver) {
   const auto held = installation_.drive_c().parent_path() / "holder.out";

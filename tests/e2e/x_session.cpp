@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -194,6 +195,41 @@ XSession::XSession(const std::vector<std::string>& window_manager, bool composit
       failures += (attempt > 1 ? "\n" : "") + std::string(error.what());
       if (attempt == 3) throw std::runtime_error(failures);
     }
+  }
+}
+
+bool XWaylandAvailable() {
+  return Run({"sh", "-c", "command -v weston && command -v Xwayland"}).exit_code == 0;
+}
+
+XSession::XSession(XWaylandServer) : folder_("vellomar-x") {
+  StartWeston();
+}
+
+// weston starts XWayland on the first X connection to the display it announces in its log.
+void XSession::StartWeston() {
+  const fs::path log = folder_.path() / "weston.log";
+  const fs::path runtime = folder_.path() / "run";
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  server_ = Child({"weston", "--backend=headless-backend.so", "--xwayland", "--idle-time=0",
+                   "--socket=wayland-vellomar"},
+                  {{"XDG_RUNTIME_DIR", runtime.string()}}, {}, log);
+  constexpr char kAnnounced[] = "xserver listening on display ";
+  std::string text;
+  if (!WaitUntil([&] {
+        std::ifstream in(log);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+        return !server_.Running() || text.find(kAnnounced) != std::string::npos;
+      }) ||
+      !server_.Running()) {
+    throw std::runtime_error("weston did not start XWayland:" + Tail(log));
+  }
+  const std::size_t at = text.find(kAnnounced) + sizeof kAnnounced - 1;
+  display_ = text.substr(at, text.find_first_not_of(":0123456789", at) - at);
+  setenv("DISPLAY", display_.c_str(), 1);
+  if (!WaitUntil([&] { return Run({"xdpyinfo", "-display", display_}).exit_code == 0; })) {
+    throw std::runtime_error("XWayland on " + display_ + " took no connection:" + Tail(log));
   }
 }
 

@@ -70,9 +70,17 @@ class TempFolder {
 // Both write their output to a log in the session's own folder, where openbox also keeps its
 // XDG configuration and cache, so neither depends on the user's home; a failure to start says
 // what the log said.
+// The X server of a Wayland session: XWayland under weston's headless back end, no window
+// manager of ours (weston's own manages the X windows).
+struct XWaylandServer {};
+inline constexpr XWaylandServer kXWayland{};
+// Whether weston and XWayland are installed (a test on XWayland is skipped without them).
+bool XWaylandAvailable();
+
 class XSession {
  public:
   XSession();
+  explicit XSession(XWaylandServer);
   // Another window manager command (none when empty), and a server with or without the
   // Composite extension.
   explicit XSession(const std::vector<std::string>& window_manager, bool composite = true);
@@ -83,6 +91,7 @@ class XSession {
 
  private:
   void StartServer(bool composite);
+  void StartWeston();
   void StartWindowManager(const std::vector<std::string>& command);
 
   TempFolder folder_;

@@ -1,8 +1,14 @@
 #include "ui/x11/keyboard_lock.h"
 
+#include <X11/extensions/Xrandr.h>
 #include <time.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "platform/errors.h"
+#include "ui/x11/server_check.h"
 
 namespace vellomar::ui {
 namespace {
@@ -16,10 +22,38 @@ void PauseBetweenAttempts() {
   nanosleep(&pause, nullptr);
 }
 
+std::vector<std::string> ServerExtensions(Display* display) {
+  int count = 0;
+  char** names = XListExtensions(display, &count);
+  std::vector<std::string> extensions(names, names + (names ? count : 0));
+  if (names) XFreeExtensionList(names);
+  return extensions;
+}
+
+// The names of the screen's RandR outputs; none without the extension.
+std::vector<std::string> RandrOutputs(Display* display) {
+  std::vector<std::string> outputs;
+  int event_base = 0, error_base = 0;
+  if (!XRRQueryExtension(display, &event_base, &error_base)) return outputs;
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+  if (resources == nullptr) return outputs;
+  for (int i = 0; i < resources->noutput; ++i) {
+    if (XRROutputInfo* info = XRRGetOutputInfo(display, resources, resources->outputs[i])) {
+      outputs.emplace_back(info->name, static_cast<std::size_t>(info->nameLen));
+      XRRFreeOutputInfo(info);
+    }
+  }
+  XRRFreeScreenResources(resources);
+  return outputs;
+}
+
 }  // namespace
 
 X11KeyboardLock::X11KeyboardLock(Display* display)
-    : display_(display), root_(DefaultRootWindow(display)), grab_break_(display) {}
+    : display_(display),
+      root_(DefaultRootWindow(display)),
+      grab_break_(display),
+      lockable_(!IsXWayland(ServerExtensions(display), RandrOutputs(display))) {}
 
 X11KeyboardLock::~X11KeyboardLock() {
   Release();
@@ -49,13 +83,20 @@ bool X11KeyboardLock::GrabPointer(int attempts) {
 }
 
 void X11KeyboardLock::TakeEarly() {
-  if (engaged_ || early_held_) return;
+  if (engaged_ || early_held_ || !lockable_) return;
   early_held_ = GrabKeyboard(1);
 }
 
 void X11KeyboardLock::Engage() {
   // The first Engage adopts an early grab; later ones take it again, which also undoes a release
   // made by something else in this process.
+  if (!lockable_) {
+    // The forms show their own message; this says why, for whoever reads the session's log.
+    std::fputs("kestrom.exe: the X server is XWayland: a keyboard grab cannot lock it\n", stderr);
+    throw RuntimeError(errc::kKeyboardLockUnavailable,
+                       "Could not lock keyboard: the X server is XWayland, where a keyboard grab "
+                       "does not hold the keys of Wayland windows.");
+  }
   const bool adopted = early_held_;
   early_held_ = false;
   if (!adopted && !GrabKeyboard(kGrabAttempts)) {

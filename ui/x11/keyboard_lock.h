@@ -28,8 +28,9 @@ class X11KeyboardLock : public platform::KeyboardLock {
 
   // Takes the keyboard (and the pointer when wanted). Another client may hold a grab for a moment
   // (an open menu): the grab is retried for about a second. Throws
-  // RuntimeError(errc::kKeyboardLockUnavailable) when the keyboard is still not had; it never
-  // returns without the grab.
+  // RuntimeError(errc::kKeyboardLockUnavailable) when the keyboard is still not had, and at once
+  // on a server where a grab cannot lock it (XWayland, server_check.h); it never returns without
+  // the grab.
   void Engage() override;
   // Gives both grabs back and waits until the server has done so, so that another client can
   // grab at once. Harmless when not engaged.
@@ -59,6 +60,7 @@ class X11KeyboardLock : public platform::KeyboardLock {
   Display* display_;
   Window root_;
   GrabBreakKeys grab_break_;
+  bool lockable_;  // the server is one a grab locks (server_check.h)
   bool engaged_ = false;
   bool early_held_ = false;  // TakeEarly got the keyboard and no Engage has adopted it yet
   bool want_pointer_ = false;

@@ -23,9 +23,12 @@
 //     died. Killing both at the same moment (SIGKILL to each, or to the whole user session) opens
 //     the desktop, as does a guard that cannot be started (it is said on stderr).
 //   - a client that grabs the keyboard before the lock starts and never lets go: the lock says so
-//     and does not pretend to hold.
+//     and does not pretend to hold;
+//   - a Wayland session: under XWayland a grab holds no key typed into a Wayland window, so the
+//     lock refuses to start there (server_check.h) rather than pretend.
 
 #include "ui/x11/errors.h"
 #include "ui/x11/grab_break.h"
 #include "ui/x11/keyboard_lock.h"
 #include "ui/x11/lock_windows.h"
+#include "ui/x11/server_check.h"
