@@ -16,12 +16,13 @@
 // What it cannot stop:
 //   - a switch to another virtual terminal (Ctrl+Alt+F1...), or killing the X server itself
 //     (Ctrl+Alt+Backspace when enabled): the session is then the console's, not ours;
-//   - root, or anyone running as the user outside X: they can ptrace the program or edit its
-//     files. Killing one process of the lock is survived: while the keyboard is locked a guard
-//     process built on this core (guard/guard.h) keeps the screen covered and grabbed when the
-//     forms process dies, starts it again, and is started again itself when it is the one that
-//     died. Killing both at the same moment (SIGKILL to each, or to the whole user session) opens
-//     the desktop, as does a guard that cannot be started (it is said on stderr).
+//   - root, who can ptrace the program, or anyone running as the user outside X, who can edit its
+//     files or kill it (the processes of the lock are not dumpable: the user's other processes
+//     cannot ptrace them). Killing one process of the lock is survived: while the keyboard is
+//     locked a guard process built on this core (guard/guard.h) keeps the screen covered and
+//     grabbed when the forms process dies, starts it again, and is started again itself when it
+//     is the one that died. Killing both at the same moment (SIGKILL to each, or to the whole user
+//     session) opens the desktop, as does a guard that cannot be started (it is said on stderr).
 //   - a client that grabs the keyboard before the lock starts and never lets go: the lock says so
 //     and does not pretend to hold;
 //   - a Wayland session: under XWayland a grab holds no key typed into a Wayland window, so the
