@@ -49,6 +49,7 @@ void Kestrom::InitializeComponent() {
   Command1.InitCaption("OK");
   Command1.bold = true;
   Command1.is_default = true;
+  Command1.checks_password = true;
   Command1.tab_index = 1;
 
   Shape1.rect = {1560, 840, 5895, 2895};
@@ -165,6 +166,7 @@ void Kestrom::Command1_Click() {
       Label3.SetCaption("Status: You have left the required password field blank.");
     } else if (!PasswordMatches(checked.encoded, Text1.Text())) {
       // 5-6. Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
+      app().WrongPassword();
       Label3.SetCaption("Status: The password is incorrect.");
     } else {
       // 7. Accepted. 7.1

@@ -34,6 +34,7 @@ void EnterSetupPassword::InitializeComponent() {
   cmdOK.rect = {840, 1560, 1140, 390};
   cmdOK.InitCaption("OK");
   cmdOK.is_default = true;
+  cmdOK.checks_password = true;
   cmdOK.tab_index = 1;
 
   cmdCancel.rect = {2160, 1560, 1140, 390};
@@ -60,6 +61,7 @@ void EnterSetupPassword::cmdOK_Click() {
     }
     // 5-6. Wrong password: the gate stays open with what was typed.
     if (!PasswordMatches(record.encoded, Text1.Text())) {
+      app().WrongPassword();
       app().MsgBox("The password is incorrect.", "Error");
       return;
     }

@@ -60,6 +60,7 @@ void PassMain::InitializeComponent() {
   cmdOK.rect = {1440, 1320, 1380, 390};
   cmdOK.InitCaption("OK");
   cmdOK.is_default = true;
+  cmdOK.checks_password = true;
   cmdOK.tab_index = 1;
 
   Label2.rect = {120, 1320, 375, 495};
@@ -189,6 +190,7 @@ void PassMain::cmdOK_Click() {
     const bool matches = PasswordMatches(checked.encoded, Text1.Text());
     RefreshCountdown();
     if (!matches) {
+      app().WrongPassword();
       app().MsgBox("The password is incorrect.", "Error");
       RefreshCountdown();
       return;

@@ -85,7 +85,18 @@ std::string DecodePassword(const std::string& stored) {
 }
 
 bool PasswordMatches(const std::string& stored, const std::string& typed) {
-  return UpperCase(DecodePassword(stored)) == UpperCase(typed);
+  // Character by character, so that no decoded or upper-cased copy of either password is left
+  // in memory, and over the whole length whatever differs, so the time says nothing of where.
+  if (stored.size() != typed.size()) return false;
+  const std::string_view from = kStoredAlphabet, to = kPlainAlphabet;
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  unsigned char differs = 0;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    const std::size_t at = from.find(stored[i]);
+    const char plain = at == std::string_view::npos ? stored[i] : to[at];
+    differs |= static_cast<unsigned char>(upper(plain) ^ upper(typed[i]));
+  }
+  return differs == 0;
 }
 
 void WriteRecordLine(platform::FileSystem& files, const std::string& line) {

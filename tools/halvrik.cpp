@@ -19,9 +19,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/emulated.h"
+#include "platform/secret.h"
 #include "startup/password_record.h"
 #include "tools/tool_info.h"
+#include "ui/guess_pacer.h"
 
 namespace {
 
@@ -37,6 +40,7 @@ constexpr char kUsageText[] =
     "Exit status: 0 right password, 1 no terminal, 2 usage, 3 missing or damaged supermp.dat.\n";
 constexpr char kSwitch[] = "/STARTPATH:";
 constexpr char kMsgIncorrect[] = "The password is incorrect.";
+constexpr char kMsgBlank[] = "You have left the required password field blank.";
 constexpr char kMsgNoPassword[] =
     "No password has been chosen yet.  Start Vellomar on the desktop to choose one.";
 
@@ -110,9 +114,10 @@ class RawTerminal {
   bool entered_ = false;
 };
 
-// One typed line, shown as stars. False when the terminal is gone.
+// One typed line, shown as stars, into `typed` (whose room is kept for it). False when the
+// terminal is gone.
 bool ReadMaskedLine(std::string& typed) {
-  typed.clear();
+  vellomar::platform::WipeSecret(typed);
   while (true) {
     char c = 0;
     const ssize_t n = read(STDIN_FILENO, &c, 1);
@@ -164,11 +169,31 @@ int main(int argc, char** argv) {
     return kNoTerminal;
   }
   Write("\r\nThis computer is locked by Vellomar.\r\n");
+  vellomar::platform::SystemClock clock;
+  vellomar::ui::GuessPacer pacer;
+  std::string typed;
+  // Room for the longest password, so the text never moves and one wipe clears every copy.
+  typed.reserve(vellomar::kMaxPasswordLength);
+  vellomar::platform::KeepOutOfSwap(typed);
   while (true) {
     Write("Password: ");
-    std::string typed;
-    if (!ReadMaskedLine(typed)) return kNoTerminal;
-    if (vellomar::PasswordMatches(encoded, typed)) return kUnlocked;
+    if (!ReadMaskedLine(typed)) {
+      vellomar::platform::WipeSecret(typed);
+      return kNoTerminal;
+    }
+    // A blank line is no guess, as in the window forms: it never opens the lock, even when
+    // the record holds an empty password.
+    if (typed.empty()) {
+      Write(std::string(kMsgBlank) + "\r\n");
+      continue;
+    }
+    // After a wrong password the next check waits; what is typed meanwhile is kept by the
+    // terminal and checked when the wait is over.
+    clock.Sleep(pacer.Remaining(clock.Timer()));
+    const bool matches = vellomar::PasswordMatches(encoded, typed);
+    vellomar::platform::WipeSecret(typed);
+    if (matches) return kUnlocked;
+    pacer.Failed(clock.Timer());
     Write(std::string(kMsgIncorrect) + "\r\n");
   }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <utility>
@@ -299,9 +300,30 @@ long Application::SetScreenSaverRunning(bool engage) {
 }
 
 void Application::ReportLockState(const LockState& state) {
-  if (state == reported_) return;
-  reported_ = state;
-  backend_.LockStateChanged(state);
+  asked_ = state;
+  LockState merged = state;
+  merged.guess_wait = pacer_.Waiting(Timer());
+  if (merged == reported_) return;
+  reported_ = merged;
+  backend_.LockStateChanged(merged);
+}
+
+void Application::ResumeFrom(const LockState& state) {
+  resumed_ = state;
+  if (state.guess_wait) pacer_.Failed(Timer());
+}
+
+void Application::WrongPassword() {
+  pacer_.Failed(Timer());
+  ReportLockState(asked_);
+}
+
+void Application::GuessWaitOver(Form& form) {
+  form.guess_wait_timer_.SetEnabled(false);
+  if (held_ == nullptr || &held_->owner() != &form) return;
+  CommandButton& button = *std::exchange(held_, nullptr);
+  // A form that went meanwhile (the prompt's minute ran out) checks nothing any more.
+  if (form.visible_) Click(button);
 }
 
 void Application::SetWindowPosTopmost(Form& form, int x, int y, int width, int height) {
@@ -340,6 +362,19 @@ void Application::Click(Control& control) {
         static_cast<OptionButton*>(other)->SetValue(0);
       }
     }
+  }
+  if (control.kind() == ControlKind::CommandButton &&
+      static_cast<CommandButton&>(control).checks_password) {
+    const double left = pacer_.Remaining(Timer());
+    if (left > 0) {
+      // Held until the wait is over; a second press meanwhile adds nothing.
+      held_ = &static_cast<CommandButton&>(control);
+      ui::Timer& wait = control.owner().guess_wait_timer_;
+      wait.SetInterval(static_cast<int>(std::ceil(left * 1000)));
+      wait.SetEnabled(true);
+      return;
+    }
+    ReportLockState(asked_);  // the wait is over: a restarted run need not wait again
   }
   if (control.on_click) control.on_click();
 }

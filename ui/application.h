@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "ui/backend.h"
 #include "ui/form.h"
+#include "ui/guess_pacer.h"
 #include "ui/lock_state.h"
 #include "ui/trace.h"
 
@@ -81,11 +82,16 @@ class Application {
   long SetScreenSaverRunning(bool engage);
   bool KeyboardLocked() const { return lock_engaged_; }
   // Where a locked run stands (lock_state.h): the runtime passes it on to whatever would restart
-  // the program after a crash. Only changes are passed on.
+  // the program after a crash, with the wait after a wrong password added. Only changes are
+  // passed on.
   void ReportLockState(const LockState& state);
-  // The state a restarted run resumes from ("other" for every ordinary start); main sets it.
+  // The state a restarted run resumes from ("other" for every ordinary start); main sets it. A
+  // wait that was running starts again in full.
   const LockState& Resumed() const { return resumed_; }
-  void ResumeFrom(const LockState& state) { resumed_ = state; }
+  void ResumeFrom(const LockState& state);
+  // A form's check found the typed password wrong: until the wait is over (guess_pacer.h), a
+  // press of a button that checks a password is held, and acts when the wait ends.
+  void WrongPassword();
   // SetWindowPos(hwnd, HWND_TOPMOST, x, y, w, h, SWP_NOACTIVATE | SWP_SHOWWINDOW).
   void SetWindowPosTopmost(Form& form, int x, int y, int width, int height);
 
@@ -131,7 +137,10 @@ class Application {
   const std::vector<int>& open_message_boxes() const { return open_boxes_; }
 
  private:
+  friend class Form;
   int RunStartup(Form& form);
+  // The wait after a wrong password is over on `form`: the press held meanwhile acts now.
+  void GuessWaitOver(Form& form);
   void Created(Form& form);
   void Load(Form& form);
   // Runs events until `done` or End; rethrows EndProgram after End.
@@ -157,8 +166,11 @@ class Application {
   bool ended_ = false;
   int exit_status_ = 0;
   bool lock_engaged_ = false;
-  LockState reported_;
+  LockState asked_;     // the state the forms last reported
+  LockState reported_;  // that state with the wait added, as passed on
   LockState resumed_;
+  GuessPacer pacer_;
+  CommandButton* held_ = nullptr;  // a press that waits for the end of the wait
   // Handlers running in the current loop level: 0 when the next handler is delivered by a
   // runtime (its End and run-time errors stop here), above 0 when one handler calls another
   // synchronously (errors go to the calling handler, as in the classic runtime).

@@ -1,7 +1,9 @@
 #include "ui/controls.h"
 
+#include <algorithm>
 #include <string>
 
+#include "platform/secret.h"
 #include "ui/application.h"
 #include "ui/form.h"
 
@@ -52,11 +54,18 @@ void TextBox::SetText(const std::string& value) {
 }
 
 void TextBox::UserSetText(const std::string& value) {
-  if (max_length > 0 && static_cast<int>(value.size()) > max_length) {
-    text_ = value.substr(0, max_length);
-  } else {
-    text_ = value;
+  const std::size_t length =
+      max_length > 0 ? std::min(value.size(), static_cast<std::size_t>(max_length)) : value.size();
+  if (password_char != 0) {
+    // A typed password stays in one place, out of swap, and what it held before is wiped.
+    if (text_.capacity() < kSecretRoom) {
+      platform::WipeSecret(text_);
+      text_.reserve(kSecretRoom);
+      platform::KeepOutOfSwap(text_);
+    }
+    platform::WipeSecret(text_);
   }
+  text_.assign(value, 0, length);
 }
 
 void ValueControl::SetValue(int value) {

@@ -84,7 +84,7 @@ class Label : public Control {
 class TextBox : public Control {
  public:
   TextBox(Form& owner, std::string name) : Control(owner, ControlKind::TextBox, std::move(name)) {}
-  char password_char = 0;  // 0: not masked
+  char password_char = 0;  // 0: not masked: typed text is then kept as a secret (secret.h)
   int max_length = 0;      // 0: unlimited
 
   const std::string& Text() const { return text_; }
@@ -94,6 +94,9 @@ class TextBox : public Control {
   void InitText(std::string value) { text_ = std::move(value); }
 
  private:
+  // The room a masked box keeps for what is typed: more than any password box allows, so the
+  // text never moves (and leaves no copy behind) as it grows.
+  static constexpr std::size_t kSecretRoom = 64;
   std::string text_;
 };
 
@@ -103,6 +106,8 @@ class CommandButton : public Control {
       : Control(owner, ControlKind::CommandButton, std::move(name)) {}
   bool is_default = false;  // Enter presses it
   bool is_cancel = false;   // Esc presses it
+  // Pressing it checks a password: after a wrong one it acts only once the wait is over.
+  bool checks_password = false;
 };
 
 // Check box (Value 0 or 1) and option button (Value 0 or 1, one per form group selected).

@@ -4,7 +4,9 @@
 
 namespace vellomar::ui {
 
-Form::Form(Application& app, std::string name) : app_(app), name_(std::move(name)) {}
+Form::Form(Application& app, std::string name) : app_(app), name_(std::move(name)) {
+  guess_wait_timer_.on_timer = [this] { app_.GuessWaitOver(*this); };
+}
 
 void Form::SetCaption(const std::string& value) {
   if (value == caption_) return;

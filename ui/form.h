@@ -94,6 +94,9 @@ class Form {
   Control* focus_ = nullptr;         // the control last given the focus by the program
   std::vector<Control*> controls_;
   std::vector<Timer*> timers_;
+  // Runs while a press of a button that checks a password waits for the end of the wait after
+  // a wrong one (Application::WrongPassword).
+  Timer guess_wait_timer_{*this, ""};
 };
 
 }  // namespace vellomar::ui

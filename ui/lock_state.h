@@ -4,8 +4,11 @@
 // prompt with the seconds it had used, or the lockout. Every other run (an immediate lock, the
 // setup gate, the wizard) comes back from its command line alone.
 //
+// It also says whether a wait after a wrong password was running (ui/guess_pacer.h): a restarted
+// run then waits once more before its first check, so a kill never shortens the wait.
+//
 // Its text form travels between processes and in the environment of a restarted run:
-// "prompt SECONDS", "lockout" or "other".
+// "prompt SECONDS", "lockout" or "other", followed by " wait" while a wait runs.
 
 #include <string>
 #include <string_view>
@@ -16,6 +19,7 @@ struct LockState {
   enum class Stage { kOther, kPrompt, kLockout };
   Stage stage = Stage::kOther;
   int prompt_elapsed_seconds = 0;  // whole seconds of the minute used, 0 to 60
+  bool guess_wait = false;         // a wait after a wrong password was running
   bool operator==(const LockState&) const = default;
 };
 

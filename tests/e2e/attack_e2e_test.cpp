@@ -186,6 +186,21 @@ TEST_P(AttackE2e, GrabBreakKeysDoNothing) {
       << "the keymap is the user's again once the lock is gone";
 }
 
+// The password and Return sent as events to the lock window: nothing happens, and nothing of
+// them stays in the box (the wrong "x" typed after them is checked alone, and the password typed
+// then unlocks).
+TEST_P(AttackE2e, KeysSentByAnotherClientAreNotTaken) {
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Kestrom"; }));
+  SendToFocus(kPassword);
+  Type("x");
+  Key("Return");
+  ASSERT_TRUE(run_->WaitForEvent(
+      "set", {{"control", "Label3"}, {"value", "Status: The password is incorrect."}}));
+  ASSERT_TRUE(LockHolds("the password sent as events"));
+  Key("BackSpace");
+  PasswordUnlocks();
+}
+
 TEST_P(AttackE2e, PastedPasswordIsNotTaken) {
   const auto offered = installation_.drive_c().parent_path() / "offer.out";
   Child offer({X_PROBE, "offer", kPassword}, {}, {}, offered);

@@ -168,6 +168,8 @@ TEST_F(LockE2e, TimedPromptWrongPasswordShowsMessageThenAccepts) {
   Kestrom run(installation_, "");
   ASSERT_TRUE(run.WaitForEvent("show", {{"form", "PassMain"}}));
   ASSERT_NE(FindWindow("Enter Password"), "");
+  ASSERT_TRUE(WaitUntil([] { return FocusedWindowName() == "Enter Password"; }));
+  SendToFocus(kPassword);  // another client's events: not taken
   Type("nope");
   Key("Return");
   ASSERT_TRUE(run.WaitForEvent("msgbox", {{"text", "The password is incorrect."}}));

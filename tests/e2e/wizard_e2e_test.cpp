@@ -60,6 +60,7 @@ class Wizard {
     ASSERT_TRUE(
         WaitUntil([] { return FocusedWindowName() == "Vellomar First Time Setup - Part 4/10"; }));
     Click(page4, kText2);
+    SendToFocus("Bogus");  // another client's events: not taken
     Type(password);
     Click(page4, kText3);
     Type(password);

@@ -19,6 +19,9 @@
 //                                   lock's grey, else 1 (prints the first other colour)
 //   x-attack watch-covered X Y W H MS   the same every millisecond for MS milliseconds; stops at
 //                                   the first sample that is not covered
+//   x-attack send-keys TEXT         sends TEXT (letters and digits), Return and a click of the
+//                                   first button as events (XSendEvent, no XTEST) to the window
+//                                   that has the focus
 // Every command prints "done" when its requests have reached the server (except the loops).
 
 #include <X11/Xlib.h>
@@ -208,6 +211,40 @@ int WatchCovered(Display* display, int x, int y, int w, int h, long milliseconds
   return 0;
 }
 
+// One key or button event, pressed and released, sent to `target` as another client sends it.
+void SendPressAndRelease(Display* display, Window target, int press, unsigned detail,
+                         unsigned state) {
+  XEvent event{};
+  event.xkey.type = press;
+  event.xkey.display = display;
+  event.xkey.window = target;
+  event.xkey.root = DefaultRootWindow(display);
+  event.xkey.time = CurrentTime;
+  event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 10;
+  event.xkey.state = state;
+  event.xkey.keycode = detail;
+  event.xkey.same_screen = True;
+  const long mask = press == KeyPress ? KeyPressMask : ButtonPressMask;
+  XSendEvent(display, target, True, mask, &event);
+  event.xkey.type = press + 1;  // KeyRelease, ButtonRelease
+  event.xkey.state |= press == KeyPress ? 0 : Button1Mask;
+  XSendEvent(display, target, True, press == KeyPress ? KeyReleaseMask : ButtonReleaseMask, &event);
+}
+
+int SendKeys(Display* display, const std::string& text) {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  for (char c : text) {
+    const KeySym keysym = XStringToKeysym(std::string(1, c).c_str());
+    const unsigned state = c >= 'A' && c <= 'Z' ? ShiftMask : 0;
+    SendPressAndRelease(display, focus, KeyPress, XKeysymToKeycode(display, keysym), state);
+  }
+  SendPressAndRelease(display, focus, KeyPress, XKeysymToKeycode(display, XK_Return), 0);
+  SendPressAndRelease(display, focus, ButtonPress, Button1, 0);
+  return Done(display);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +259,7 @@ int main(int argc, char** argv) {
   auto window = [&] { return static_cast<Window>(std::strtoul(argv[2], nullptr, 0)); };
   auto number = [&](int i) { return std::atoi(argv[i]); };
   if (command == "xdnd-enter" && argc == 3) return XdndEnter(display, window());
+  if (command == "send-keys" && argc == 3) return SendKeys(display, argv[2]);
   if (command == "destroy" && argc == 3) {
     XDestroyWindow(display, window());
     return Done(display);

@@ -425,4 +425,8 @@ void ClickAt(const std::string& window, int x, int y) {
        "1"});
 }
 
+void SendToFocus(const std::string& text) {
+  Run({X_ATTACK, "send-keys", text});
+}
+
 }  // namespace vellomar::e2e

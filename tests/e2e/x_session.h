@@ -160,5 +160,8 @@ std::string FindWindow(const std::string& name);  // xdotool search --sync, "" o
 std::string FindVisibleWindow(const std::string& name);
 // Clicks the left button at (x, y) pixels of the window's client area.
 void ClickAt(const std::string& window, int x, int y);
+// What another client can do without the devices: `text`, Return and a click sent as events
+// (XSendEvent) straight to the window that has the focus. A form takes none of them.
+void SendToFocus(const std::string& text);
 
 }  // namespace vellomar::e2e

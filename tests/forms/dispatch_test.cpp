@@ -123,6 +123,7 @@ TEST_F(DispatchTest, SuRecordKeepsItsLetterCaseAndWinsOverTheFile) {
       } else {
         EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
       }
+      rt().AdvanceTime(2000);  // the wait after a wrong password
       TypeAndEnter(form, "ABC");
       EXPECT_TRUE(rt().Ended());
     }

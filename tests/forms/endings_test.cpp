@@ -164,6 +164,7 @@ TEST_F(EndingsTest, RecordTroubleAtOkKeepsTheLockAndChecksTheRecordReadAtLoad) {
       EXPECT_TRUE(rt().KeyboardLocked());
       while (!rt().MessageBoxes().empty()) rt().DismissMessageBox();  // "incorrect" on the prompt
 
+      rt().AdvanceTime(2000);         // the wait after a wrong password
       TypeAndEnter(form, kPassword);  // the message shows again: the file is still damaged
       ASSERT_EQ(rt().MessageBoxes().size(), 1u);
       rt().DismissMessageBox();

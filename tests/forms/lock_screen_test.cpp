@@ -112,11 +112,65 @@ TEST_F(LockScreenTest, TrialLockCoversTheWholeScreenAndContinuesTheWizard) {
   }
 }
 
+// After a wrong password the next check of any form waits two seconds: a press meanwhile is held
+// and acts, with what was typed meanwhile, when the wait ends; a blank box is no guess; the wait
+// is part of the lock state a restart resumes; a prompt whose minute runs out meanwhile checks
+// nothing any more.
+TEST_F(LockScreenTest, EveryCheckWaitsTwoSecondsAfterAWrongPassword) {
+  const std::string blank = "You have left the required password field blank.";
+  for (const auto& [form, command] : {std::pair{"PassMain", ""}, std::pair{"Kestrom", "/locknow"},
+                                      std::pair{"EnterSetupPassword", "/setup"}}) {
+    SCOPED_TRACE(form);
+    // What a check said: the status line of the lock screen, the message box of the others.
+    auto said = [&, form = std::string(form)] {
+      if (form == "Kestrom") return rt().Caption("Kestrom", "Label3");
+      if (rt().MessageBoxes().empty()) return std::string();
+      const std::string text = rt().MessageBoxes().back().second;
+      rt().DismissMessageBox();
+      return text;
+    };
+    Start(command);
+    TypeAndEnter(form, "wrong");
+    EXPECT_NE(said().find("The password is incorrect."), std::string::npos) << "said at once";
+    ASSERT_FALSE(rt().lock_states().empty());
+    EXPECT_TRUE(rt().lock_states().back().guess_wait);
+
+    TypeAndEnter(form, "");
+    EXPECT_EQ(said().find(blank), std::string::npos) << "checked during the wait";
+    rt().AdvanceTime(2000);
+    EXPECT_NE(said().find(blank), std::string::npos) << "the held press acts when the wait ends";
+    TypeAndEnter(form, kPassword);  // a blank box was no guess: no wait now
+    EXPECT_FALSE(rt().KeyboardLocked());
+
+    // A run restarted during the wait waits once more before its first check.
+    ui::HeadlessRuntime::Options restarted;
+    restarted.command_line = command;
+    restarted.resume.guess_wait = true;
+    Start(std::move(restarted));
+    TypeAndEnter(form, kPassword);
+    EXPECT_TRUE(rt().KeyboardLocked());
+    rt().AdvanceTime(2000);
+    EXPECT_FALSE(rt().KeyboardLocked());
+  }
+
+  // The minute runs out while a press waits: the lockout stays, nothing is checked.
+  Start("");
+  rt().AdvanceTime(58500);
+  TypeAndEnter("PassMain", "wrong");
+  rt().DismissMessageBox();
+  TypeAndEnter("PassMain", kPassword);
+  rt().AdvanceTime(3000);
+  EXPECT_TRUE(rt().FormVisible("Lockout"));
+  EXPECT_TRUE(rt().KeyboardLocked());
+  EXPECT_FALSE(rt().Ended());
+}
+
 // A lock and an unlock, read as the algorithm runs them.
 TEST_F(LockScreenTest, TranscriptOfALockAndUnlockFollowsTheAlgorithm) {
   Start("/locknow /nosmile");
   TypeAndEnter("Kestrom", "wrong");
-  TypeAndEnter("Kestrom", kPassword);
+  TypeAndEnter("Kestrom", kPassword);  // held until the wait after a wrong password is over
+  rt().AdvanceTime(2000);
   const std::vector<std::string> expected = {
       // PassMain's Initialize locks the keyboard; its Load, finding "/LOCKNOW", hides the form
       // before it was ever on screen and shows Kestrom, whose Load sizes it top-most.

@@ -50,9 +50,17 @@ TEST_F(PromptTest, WrongPasswordKeepsTypedTextAndThePromptWaits) {
   EXPECT_EQ(rt().Text("PassMain", "Text1"), "Secret2");
   EXPECT_TRUE(rt().FormVisible("PassMain"));
   EXPECT_TRUE(rt().KeyboardLocked());
-  // No count of attempts: the right password still works afterwards, in any letter case.
-  rt().Type("PassMain", "Text1", "sEcReT1");
+  // No count of attempts: the right password still works afterwards, in any letter case. A
+  // press within two seconds of the wrong one is held and acts when the wait is over, with what
+  // was typed meanwhile.
+  rt().Type("PassMain", "Text1", "sEcReT");
   rt().Click("PassMain", "cmdOK");
+  rt().PressEnter("PassMain");
+  rt().Type("PassMain", "Text1", "sEcReT1");
+  rt().AdvanceTime(1950);
+  EXPECT_FALSE(rt().Ended()) << "checked before the wait was over";
+  EXPECT_TRUE(rt().MessageBoxes().empty()) << "a held press is checked once, when the wait ends";
+  rt().AdvanceTime(100);
   EXPECT_TRUE(rt().Ended());
   EXPECT_FALSE(rt().KeyboardLocked());
 }

@@ -93,13 +93,14 @@ TEST_F(ResumeTest, PromptReportsTheSecondsUsedThenTheLockout) {
 TEST(LockStateText, RoundTripsAndRefusesAnythingElse) {
   for (const ui::LockState& state :
        {ui::LockState{}, ui::LockState{Stage::kPrompt, 0}, ui::LockState{Stage::kPrompt, 59},
-        ui::LockState{Stage::kLockout, 0}}) {
+        ui::LockState{Stage::kLockout, 0}, ui::LockState{Stage::kPrompt, 7, true},
+        ui::LockState{Stage::kOther, 0, true}}) {
     EXPECT_EQ(ui::ParseLockState(ui::FormatLockState(state)), state);
   }
   EXPECT_EQ(ui::ParseLockState("prompt 99"), (ui::LockState{Stage::kPrompt, 60}));
   EXPECT_EQ(ui::ParseLockState("prompt -5"), (ui::LockState{Stage::kPrompt, 0}));
   for (const char* bad : {"", "prompt", "prompt ", "prompt 1x", "prompt 1 2", "Lockout", "lockout ",
-                          "prompt 99999999999999"}) {
+                          "prompt 99999999999999", " wait", "wait", "prompt 1 wait wait"}) {
     EXPECT_EQ(ui::ParseLockState(bad), ui::LockState{}) << bad;
   }
 }

@@ -122,6 +122,7 @@ TEST_F(SetupApplyTest, ChangingEveryOptionRoundTrips) {
   TypeAndEnter("EnterSetupPassword", kPassword);
   EXPECT_EQ(Messages().back(), ErrorBox("The password is incorrect."));
   rt().DismissMessageBox();
+  rt().AdvanceTime(2000);  // the wait after a wrong password
   TypeAndEnter("EnterSetupPassword", "NEWONE");
   ASSERT_TRUE(rt().FormVisible("Setup"));
   for (const char* ticked : {"Check3", "Check4", "Check5", "Check6", "Option5"}) {

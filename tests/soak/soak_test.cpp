@@ -109,6 +109,30 @@ TEST_P(SoakTest, MeterSeesTheTraceKeptInMemory) {
   EXPECT_GT(growth, 100 * 1024) << "live heap grew by " << growth << " bytes only";
 }
 
+// A thousand wrong passwords in a burst, each held for the wait after the last: every one is
+// checked in turn, the live heap does not grow with them, and the right one still unlocks.
+TEST_F(FormsFixture, ThousandWrongPasswordsLeaveTheHeapFlatAndTheLockAnswering) {
+  ui::HeadlessRuntime::Options options;
+  options.command_line = "/locknowfull";
+  options.keep_events = false;
+  Start(std::move(options));
+  TypeAndEnter("Kestrom", "warm-up");
+  rt().AdvanceTime(2000);
+  const long long before = live_bytes;
+  for (int guess = 0; guess < 1000; ++guess) {
+    TypeAndEnter("Kestrom", "wrong" + std::to_string(guess % 10));
+    TypeAndEnter("Kestrom", "wrong");  // pressed again during the wait: adds nothing
+    rt().AdvanceTime(2000);
+  }
+  const long long growth = live_bytes - before;
+  EXPECT_LT(growth, 16 * 1024) << "live heap grew by " << growth << " bytes";
+  EXPECT_EQ(rt().Caption("Kestrom", "Label3"), "Status: The password is incorrect.");
+  TypeAndEnter("Kestrom", kPassword);
+  rt().AdvanceTime(2000);
+  EXPECT_TRUE(rt().Ended());
+  EXPECT_FALSE(rt().KeyboardLocked());
+}
+
 INSTANTIATE_TEST_SUITE_P(LockStates, SoakTest,
                          ::testing::Values(Soak{"ExpiredPromptAndLockout", "", "Lockout"},
                                            Soak{"ImmediateFullLock", "/locknowfull", "Kestrom"},

@@ -56,9 +56,14 @@ TEST_F(HalvrikTest, WrongPasswordsAndSignalKeysKeepTheLockUntilTheRightOneInAnyC
   EXPECT_NE(std::string::npos, lock->output().find("***********")) << lock->output();
 }
 
-TEST_F(HalvrikTest, LosingTheTerminalIsNoUnlock) {
+// Neither a blank line (even against a record whose password is empty, as the window forms refuse
+// it) nor losing the terminal opens the lock.
+TEST_F(HalvrikTest, BlankLinesAndLosingTheTerminalAreNoUnlock) {
+  WriteRecord(std::string(kStartMarker) + kEndMarker + "1100");
   auto lock = Lock();
   ASSERT_TRUE(lock->WaitFor("Password: ")) << lock->output();
+  lock->Type("\r");
+  ASSERT_TRUE(lock->WaitFor("You have left the required password field blank.")) << lock->output();
   lock->CloseTerminal();
   const std::optional<int> code = lock->WaitExit();
   EXPECT_TRUE(!code || *code != 0) << "exit code " << *code;

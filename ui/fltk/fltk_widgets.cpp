@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/secret.h"
+
 namespace vellomar::ui::fltk {
 namespace {
 
@@ -84,6 +86,7 @@ class TextWidget : public Fl_Input {
           std::string typed = self->value();
           TextBox& box = self->box_;
           self->runtime_.Deliver([&](Application& app) { app.DeliverTyping(box, typed); });
+          if (self->mask_) platform::WipeSecret(typed);
         },
         nullptr);
   }

@@ -189,6 +189,7 @@ void Runtime::FollowScreenSize() {
 }
 
 bool Runtime::OnXEvent(const XEvent& event) {
+  if (SentByAnotherClient(event)) return true;
   if (lock_->OnEvent(event)) return true;
   if (event.type == DestroyNotify && connection_witness_ &&
       event.xdestroywindow.window == connection_witness_) {

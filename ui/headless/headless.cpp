@@ -71,7 +71,9 @@ struct HeadlessRuntime::Impl : public Backend {
   // --- Backend: called on the program thread ---
 
   void Attach(Application& application) override { application.ResumeFrom(options.resume); }
-  void LockStateChanged(const LockState& state) override { lock_states.push_back(state); }
+  void LockStateChanged(const LockState& state) override {
+    if (options.keep_events) lock_states.push_back(state);
+  }
   platform::Clock& clock() override { return clock_; }
   platform::KeyboardLock& keyboard_lock() override { return lock; }
   ScreenMetrics Screen() override {

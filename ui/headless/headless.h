@@ -28,8 +28,8 @@ class HeadlessRuntime {
     // Virtual time of day at start, seconds since midnight (tests of midnight set 86370 etc.).
     double start_time_of_day = 12 * 3600.0;
     std::string trace_path;  // also write the trace to this file when not empty
-    // Keep every trace event for events() and Transcript(); a soak test turns it off to run
-    // the way the real program does.
+    // Keep every trace event and lock state for events(), Transcript() and lock_states(); a soak
+    // test turns it off to run the way the real program does.
     bool keep_events = true;
     // The state a run restarted after a crash resumes from.
     LockState resume;

@@ -11,6 +11,19 @@
 #include "ui/x11/server_check.h"
 
 namespace vellomar::ui {
+
+bool SentByAnotherClient(const XEvent& event) {
+  switch (event.type) {
+    case KeyPress:
+    case KeyRelease:
+    case ButtonPress:
+    case ButtonRelease:
+    case MotionNotify:
+      return event.xany.send_event != False;
+    default:
+      return false;
+  }
+}
 namespace {
 
 // About a second of retries, 15 ms apart, as mature lockers do while a menu closes.

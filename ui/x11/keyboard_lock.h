@@ -14,6 +14,11 @@
 
 namespace vellomar::ui {
 
+// Key, button and pointer-motion events that another client sent (XSendEvent: the server marks
+// them) rather than the devices. The program takes none of them in any window, so no client can
+// type or click into its forms; keys made through XTEST come as the devices' and still count.
+bool SentByAnotherClient(const XEvent& event);
+
 class X11KeyboardLock : public platform::KeyboardLock {
  public:
   // `display` stays owned by the caller and must outlive the lock.

@@ -12,7 +12,12 @@
 //   - the program ended by a failed request (a window destroyed under it, a message naming a
 //     window that does not exist): every protocol error is counted and survived (errors.h);
 //   - the server told to break the grab: the XKB grab-break actions are out of the keymap while
-//     locked (grab_break.h).
+//     locked (grab_break.h);
+//   - input that does not come from the devices: key, button and motion events another client
+//     sends (XSendEvent) are refused in every window of the program (SentByAnotherClient in
+//     keyboard_lock.h), so nobody types or clicks the password in without the keyboard.
+// Beyond the core, guessing is slow: a wrong password costs a two-second wait before the next
+// check, kept across a restart (ui/guess_pacer.h).
 // What it cannot stop:
 //   - a switch to another virtual terminal (Ctrl+Alt+F1...), or killing the X server itself
 //     (Ctrl+Alt+Backspace when enabled): the session is then the console's, not ours;
@@ -25,6 +30,8 @@
 //     session) opens the desktop, as does a guard that cannot be started (it is said on stderr).
 //   - a client that grabs the keyboard before the lock starts and never lets go: the lock says so
 //     and does not pretend to hold;
+//   - XTEST: a client can type as the keyboard does, so it can guess, at the pace the wait
+//     allows (1,800 guesses an hour);
 //   - a Wayland session: under XWayland a grab holds no key typed into a Wayland window, so the
 //     lock refuses to start there (server_check.h) rather than pretend.
 
