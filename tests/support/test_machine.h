@@ -33,6 +33,21 @@ inline fs::path MakeTempFolder(const std::string& prefix) {
   }
 }
 
+// Where the shell keeps the Start menu's Programs and the desktop, relative to the scratch root
+// (forward slashes), and the desktop as fCreateShellLink reaches it from Programs: the Windows
+// 95/98 layout on the emulated machine, today's per-user layout (Windows Vista to 11, Wine) on
+// the Win32 one.
+#ifdef _WIN32
+inline constexpr char kProgramsRelative[] =
+    "users/me/AppData/Roaming/Microsoft/Windows/Start Menu/Programs";
+inline constexpr char kDesktopRelative[] = "users/me/Desktop";
+inline constexpr char kDesktopFromPrograms[] = "..\\..\\..\\..\\..\\..\\Desktop";
+#else
+inline constexpr char kProgramsRelative[] = "WINDOWS/Start Menu/Programs";
+inline constexpr char kDesktopRelative[] = "WINDOWS/Desktop";
+inline constexpr char kDesktopFromPrograms[] = "..\\..\\Desktop";
+#endif
+
 // One machine over a scratch root holding WINDOWS; the current directory is the root.
 class TestMachine {
  public:
@@ -83,8 +98,15 @@ inline TestMachine::TestMachine()
   std::replace(root_dos_.begin(), root_dos_.end(), '/', '\\');
   registry_root_ = MakeScratchRegistryKey();
   fs::current_path(host_root_);
-  machine_ = std::make_unique<platform::Win32Machine>(platform::Win32Places{
-      root_dos_ + "\\WINDOWS", root_dos_ + "\\WINDOWS\\Start Menu\\Programs", registry_root_});
+  const auto dos = [this](std::string relative) {
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    return root_dos_ + "\\" + relative;
+  };
+  machine_ = std::make_unique<platform::Win32Machine>(
+      platform::Win32Places{.windows_directory = dos("WINDOWS"),
+                            .programs_folder = dos(kProgramsRelative),
+                            .desktop_folder = dos(kDesktopRelative),
+                            .registry_root = registry_root_});
 }
 #else
 inline TestMachine::TestMachine()
