@@ -117,6 +117,11 @@ class Runtime : public Backend {
   void DestroyPictures();
   void DrawPicture(const Image& image, const DRAWITEMSTRUCT& item);
   void OnTimer(UINT_PTR id);
+  // A lock screen, or a form that holds the desktop (the timed prompt), while the keyboard is
+  // locked: it cannot be minimised and takes the activation back from any other program.
+  bool HoldsDesktop(const Form& form) const;
+  // Restores `hwnd` when minimised and brings it (or the message box open over it) to the front.
+  void TakeDesktopBack(HWND hwnd);
 
   static Runtime* current_;  // the one runtime, for the window procedures
 
