@@ -131,4 +131,64 @@ inline TestMachine::~TestMachine() {
   fs::remove_all(temp_);
 }
 
+// Machines over one scratch drive folder, made afresh for each run of a test (the form suites
+// start the program more than once over the same drive): the emulated machine with `drive_c` as
+// C:, or the Win32 machine with its Windows, Programs and desktop folders laid out in `drive_c` as
+// TestMachine lays them out, under one scratch registry key kept for the whole test. A machine
+// starts in `current`. The current directory and the key are put back when this goes.
+class DriveMachines {
+ public:
+#ifdef _WIN32
+  using Machine = platform::Win32Machine;
+#else
+  using Machine = platform::EmulatedMachine;
+#endif
+  explicit DriveMachines(fs::path drive_c) : drive_c_(std::move(drive_c)) {
+#ifdef _WIN32
+    old_current_ = fs::current_path().string();
+    registry_root_ = MakeScratchRegistryKey();
+#endif
+  }
+  ~DriveMachines() {
+#ifdef _WIN32
+    std::error_code ignored;
+    fs::current_path(old_current_, ignored);  // Windows cannot remove the current directory
+    DeleteScratchRegistryKey(registry_root_);
+#endif
+  }
+  DriveMachines(const DriveMachines&) = delete;
+  DriveMachines& operator=(const DriveMachines&) = delete;
+
+  std::unique_ptr<Machine> Make(const fs::path& current) const {
+#ifdef _WIN32
+    fs::current_path(current);
+    return std::make_unique<Machine>(
+        platform::Win32Places{.windows_directory = Dos("WINDOWS"),
+                              .programs_folder = Dos(kProgramsRelative),
+                              .desktop_folder = Dos(kDesktopRelative),
+                              .registry_root = registry_root_});
+#else
+    return std::make_unique<Machine>(drive_c_, current);
+#endif
+  }
+  // The DOS path of `relative` (forward slashes) on the drive: "C:\X" when emulated.
+  std::string Dos(std::string relative) const {
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+#ifdef _WIN32
+    std::string root = drive_c_.string();
+    std::replace(root.begin(), root.end(), '/', '\\');
+    return root + "\\" + relative;
+#else
+    return "C:\\" + relative;
+#endif
+  }
+
+ private:
+  fs::path drive_c_;
+#ifdef _WIN32
+  std::string old_current_;
+  std::string registry_root_;
+#endif
+};
+
 }  // namespace vellomar::testing
