@@ -84,6 +84,17 @@ class TestMachine {
 #endif
 };
 
+// Whether registry handles keep the access they were opened with: Windows 95/98/Me keep no
+// access rights on keys (a handle opened for reading writes too); the NT family, Wine set to
+// one of its versions, and the emulated machine refuse.
+#ifdef _WIN32
+bool RegistryHandlesKeepTheirAccess();
+#else
+inline bool RegistryHandlesKeepTheirAccess() {
+  return true;
+}
+#endif
+
 #ifdef _WIN32
 // The registry key under HKEY_LOCAL_MACHINE that stands for it in one test; deleted afterwards.
 std::string MakeScratchRegistryKey();

@@ -20,6 +20,22 @@ constexpr UINT kFormFocusCheck = WM_APP + 2;
 // activation: restore it and take the activation back.
 constexpr UINT kHoldDesktop = WM_APP + 3;
 
+// Collects the dialogs of this thread for OwnMessageBoxes. A named CALLBACK function: on 32-bit
+// Windows a lambda does not convert to the stdcall pointer EnumThreadWindows takes.
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM boxes) {
+  char name[16] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  if (std::string(name) == "#32770") reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(hwnd);
+  return TRUE;
+}
+
+// Our message boxes: the only dialogs of this thread.
+std::vector<HWND> OwnMessageBoxes() {
+  std::vector<HWND> boxes;
+  EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&boxes));
+  return boxes;
+}
+
 // Sets a counter for the lifetime of a call from the Application.
 class CallScope {
  public:
@@ -394,16 +410,9 @@ void Runtime::TakeDesktopBack(HWND hwnd) {
   // An open message box of ours stays in front of the form it belongs to.
   HWND front = hwnd;
   if (boxes_open_ > 0) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM found) -> BOOL {
-          char name[16] = {};
-          GetClassNameA(window, name, sizeof name);
-          if (std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
-          *reinterpret_cast<HWND*>(found) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&front));
+    for (HWND box : OwnMessageBoxes()) {
+      if (IsWindowVisible(box)) front = box;
+    }
   }
   if (GetForegroundWindow() != front) {
     SetWindowPos(front, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -474,16 +483,7 @@ void Runtime::RunMessageBox(const QueuedBox& box) {
 void Runtime::AbandonMessageBoxes() {
   if (abandoning_boxes_) return;
   abandoning_boxes_ = true;
-  // Our message boxes are the only dialogs of this thread.
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM) -> BOOL {
-        char name[16] = {};
-        GetClassNameA(hwnd, name, sizeof name);
-        if (std::string(name) == "#32770") PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-        return TRUE;
-      },
-      0);
+  for (HWND box : OwnMessageBoxes()) PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 void Runtime::Handle(MSG& message) {
