@@ -6,7 +6,8 @@
 # the right password and end with exit status 0, the keyboard lock released; its trace must be
 # the headless runtime's for the same scenario. Then the timed prompt is minimised and loses the
 # focus the same way, and must come back each time.
-#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE [SCREENSHOT.png]
+#   [LOCKNOW_WIN98=1] tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE
+#                                               [SCREENSHOT.png]
 # Everything it starts (Xvfb, the Wine server of its own scratch prefix) and every file it makes
 # goes when it ends, whichever way it ends.
 set -euo pipefail
@@ -58,7 +59,12 @@ export DISPLAY=":$(head -1 "$work/display")"
 mkdir -p "$work/home"
 export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d;mscoree=d;mshtml=d"
+# LOCKNOW_WIN98=1: a 32-bit prefix that reports Windows 98, for the 32-bit build's 9x paths.
+[ -n "${LOCKNOW_WIN98:-}" ] && export WINEARCH=win32
 timeout 300 wineboot -i > /dev/null 2>&1 || fail "wineboot failed"
+if [ -n "${LOCKNOW_WIN98:-}" ]; then
+  wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f > /dev/null 2>&1
+fi
 # A Wine virtual desktop as large as the screen: Wine draws the frames and the desktop itself,
 # with no window manager to wait for, and the desktop window takes the keyboard.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f > /dev/null 2>&1
