@@ -24,6 +24,9 @@ inline std::vector<std::string> ComparableTrace(const std::vector<ui::TraceEvent
   return lines;
 }
 
+// How long after one entry the real scenarios type the next.
+inline constexpr int kSecondsBetweenEntries = 3;
+
 // "/locknow" on the headless runtime over `services` (whose password file holds the password):
 // each of `entries` typed into the box (the empty one: the box cleared) and Enter, until the
 // program ends. Empty when it does not end within five more virtual seconds.
@@ -37,6 +40,8 @@ inline std::vector<ui::TraceEvent> HeadlessLockNow(platform::Services services,
   for (const std::string& entry : entries) {
     headless.Type("Kestrom", "Text1", entry);
     headless.PressEnter("Kestrom");
+    // A person types the next entry seconds later, after any wait a wrong password costs.
+    if (!headless.Ended()) headless.AdvanceTime(kSecondsBetweenEntries * 1000);
   }
   if (!headless.Ended()) headless.AdvanceTime(5000);
   if (!headless.Ended()) return {};
