@@ -4,9 +4,11 @@
 # libgcc, libstdc++ and winpthread are linked statically, so the .exe files run on Windows (and
 # under Wine) without any MinGW DLL beside them.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(VELLOMAR_MINGW_TRIPLE x86_64-w64-mingw32)
+# cmake/mingw-w64-i686.cmake names the 32-bit compiler before it takes this file.
+if(NOT VELLOMAR_MINGW_TRIPLE)
+  set(VELLOMAR_MINGW_TRIPLE x86_64-w64-mingw32)
+endif()
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${VELLOMAR_MINGW_TRIPLE})
 set(CMAKE_C_COMPILER ${VELLOMAR_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VELLOMAR_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${VELLOMAR_MINGW_TRIPLE}-windres)

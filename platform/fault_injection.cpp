@@ -155,6 +155,8 @@ class FaultInjectingPlatform::Links : public ShellLinks {
     if (plan_.Fails(FaultKind::kLinkCreate)) return 0;
     return inner_.fCreateShellLink(folder, name, target, arguments);
   }
+  std::string ProgramsFolder() override { return inner_.ProgramsFolder(); }
+  std::string DesktopFolder() override { return inner_.DesktopFolder(); }
 
  private:
   ShellLinks& inner_;

@@ -115,6 +115,10 @@ LnkShellLinks::LnkShellLinks(std::function<std::filesystem::path(const std::stri
       twins_(twins),
       faults_(std::move(faults)) {}
 
+std::string LnkShellLinks::DesktopFolder() {
+  return ResolveFolder(programs_folder_, "..\\..\\Desktop");
+}
+
 long LnkShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
                                      const std::string& target, const std::string& arguments) {
   if (!IsValidLinkName(name)) return 0;

@@ -34,6 +34,9 @@ class LnkShellLinks : public ShellLinks {
                 std::shared_ptr<ReplaceFaults> faults = nullptr);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
+  std::string ProgramsFolder() override { return programs_folder_; }
+  // The Windows 95/98 layout: "Desktop" beside "Start Menu" in the Windows directory.
+  std::string DesktopFolder() override;
 
  private:
   std::function<std::filesystem::path(const std::string&)> host_path_;

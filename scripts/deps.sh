@@ -17,6 +17,8 @@ packages=(
   # the Windows build and its tests under Wine (scripts/test-wine.sh); GoogleTest is built from
   # libgtest-dev's sources by the cross compiler
   mingw-w64 wine wine64
+  # the 32-bit Windows build's tests under a 32-bit Wine set to Windows 98 (i386 multiarch)
+  wine32:i386
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
   clang libclang-rt-14-dev
 )
@@ -27,6 +29,7 @@ done
 if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

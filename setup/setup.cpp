@@ -96,11 +96,11 @@ void Setup::Form_Load() {
   const bool vga = screen.width == 640 && screen.height == 480;
   client_height = (vga ? kHeightAt640x480 : kHeight) - (kHeight - kClientHeight);
 
-  // The Windows directory and the shortcuts on disk.
+  // The Windows directory, and the shortcuts where the shell keeps them.
   GetWinPath = WindowsDirectory(app().files());
-  a1 = StartMenuFolderExists(app().files(), GetWinPath) ? 1 : 0;
+  a1 = StartMenuFolderExists(app().files(), app().links()) ? 1 : 0;
   Check6.SetValue(a1);
-  a2 = DesktopShortcutExists(app().files(), GetWinPath) ? 1 : 0;
+  a2 = DesktopShortcutExists(app().files(), app().links()) ? 1 : 0;
   Check5.SetValue(a2);
 
   // The option digits.
@@ -192,16 +192,16 @@ void Setup::Command1_Click() {
       app().DoEvents();
     }
     section = 4;
-    if (Check5.Value() == 0 && a2 == 1) RemoveDesktopShortcut(files, GetWinPath);
+    if (Check5.Value() == 0 && a2 == 1) RemoveDesktopShortcut(files, app().links());
     section = 5;
     if (Check6.Value() == 1) {
-      CreateStartMenuFolder(files, StartMenuFolder(GetWinPath));  // may exist already
+      CreateStartMenuFolder(files, StartMenuFolder(app().links()));  // may exist already
       app().DoEvents();
       Check(CreateStartMenuShortcuts(app().links(), program, switches),
             "The Start menu shortcuts could not be made.");
     }
     section = 6;
-    if (Check6.Value() == 0 && a1 == 1) RemoveStartMenuFolder(files, GetWinPath);
+    if (Check6.Value() == 0 && a1 == 1) RemoveStartMenuFolder(files, app().links());
 
     // Stage 7: the option digits, before any boot file changes.
     section = 7;

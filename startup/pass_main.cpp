@@ -37,6 +37,7 @@ PassMain::PassMain(ui::Application& app) : ui::Form(app, "PassMain") {
 void PassMain::InitializeComponent() {
   InitCaption("Enter Password");
   border = ui::BorderStyle::FixedDialog;
+  holds_desktop = true;
   centered = true;
   client_width = 4116;
   client_height = 1992;

@@ -1,5 +1,7 @@
 #include "system/shortcuts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -20,24 +22,71 @@ std::string WindowsDirectory(platform::FileSystem& files) {
   return std::string(buffer.data());
 }
 
-std::string StartMenuFolder(const std::string& win_path) {
-  return win_path + "\\Start Menu\\Programs\\Vellomar";
+std::string StartMenuFolder(platform::ShellLinks& links) {
+  const std::string programs = links.ProgramsFolder();
+  return programs.empty() ? "" : programs + "\\Vellomar";
 }
 
-bool StartMenuFolderExists(platform::FileSystem& files, const std::string& win_path) {
-  const std::string folder = StartMenuFolder(win_path);
+std::string RelativeFolder(const std::string& from, const std::string& to) {
+  const auto parts = [](const std::string& path) {
+    std::vector<std::string> names;
+    std::string name;
+    for (const char c : path + "\\") {
+      if (c != '\\') {
+        name += c;
+      } else if (!name.empty()) {
+        names.push_back(name);
+        name.clear();
+      }
+    }
+    return names;
+  };
+  const auto same = [](const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::toupper(static_cast<unsigned char>(x)) ==
+                    std::toupper(static_cast<unsigned char>(y));
+           });
+  };
+  const std::vector<std::string> a = parts(from);
+  const std::vector<std::string> b = parts(to);
+  if (a.empty() || b.empty() || !same(a.front(), b.front())) return to;  // another drive
+  std::size_t common = 0;
+  while (common < a.size() && common < b.size() && same(a[common], b[common])) ++common;
+  std::string relative;
+  for (std::size_t i = common; i < a.size(); ++i) relative += relative.empty() ? ".." : "\\..";
+  for (std::size_t i = common; i < b.size(); ++i) relative += (relative.empty() ? "" : "\\") + b[i];
+  return relative.empty() ? "." : relative;
+}
+
+std::string DesktopLinkFolder(platform::ShellLinks& links) {
+  const std::string programs = links.ProgramsFolder();
+  const std::string desktop = links.DesktopFolder();
+  if (programs.empty() || desktop.empty()) return "";
+  return RelativeFolder(programs, desktop);
+}
+
+bool StartMenuFolderExists(platform::FileSystem& files, platform::ShellLinks& links) {
+  const std::string folder = StartMenuFolder(links);
+  if (folder.empty()) return false;
   try {
     files.MkDir(folder);
     files.RmDir(folder);
     return false;
   } catch (const RuntimeError&) {
-    return true;
+    // The probe failed: say "exists" only for a folder that is there to be seen.
+    try {
+      return (files.GetAttr(folder) & platform::attr::kDirectory) != 0;
+    } catch (const RuntimeError&) {
+      return false;
+    }
   }
 }
 
-bool DesktopShortcutExists(platform::FileSystem& files, const std::string& win_path) {
+bool DesktopShortcutExists(platform::FileSystem& files, platform::ShellLinks& links) {
+  const std::string desktop = links.DesktopFolder();
+  if (desktop.empty()) return false;
   try {
-    files.Open(kFileNumber, win_path + "\\Desktop\\Vellomar.lnk", platform::OpenMode::Input);
+    files.Open(kFileNumber, desktop + "\\Vellomar.lnk", platform::OpenMode::Input);
     files.Close(kFileNumber);
     return true;
   } catch (const RuntimeError&) {
@@ -48,7 +97,9 @@ bool DesktopShortcutExists(platform::FileSystem& files, const std::string& win_p
 
 bool CreateDesktopShortcut(platform::ShellLinks& links, const std::string& program_path,
                            const std::string& switches) {
-  return links.fCreateShellLink(kDesktopLinkFolder, kDesktopLinkName, program_path, switches) != 0;
+  const std::string folder = DesktopLinkFolder(links);
+  if (folder.empty()) return false;
+  return links.fCreateShellLink(folder, kDesktopLinkName, program_path, switches) != 0;
 }
 
 bool CreateStartMenuFolder(platform::FileSystem& files, const std::string& folder) {
@@ -69,12 +120,15 @@ bool CreateStartMenuShortcuts(platform::ShellLinks& links, const std::string& pr
   return lock_made && setup_made;
 }
 
-void RemoveDesktopShortcut(platform::FileSystem& files, const std::string& win_path) {
-  files.Kill(win_path + "\\desktop\\Vellomar.lnk");
+void RemoveDesktopShortcut(platform::FileSystem& files, platform::ShellLinks& links) {
+  const std::string desktop = links.DesktopFolder();
+  if (desktop.empty()) throw RuntimeError(errc::kPathNotFound, "no desktop folder");
+  files.Kill(desktop + "\\Vellomar.lnk");
 }
 
-void RemoveStartMenuFolder(platform::FileSystem& files, const std::string& win_path) {
-  const std::string folder = StartMenuFolder(win_path);
+void RemoveStartMenuFolder(platform::FileSystem& files, platform::ShellLinks& links) {
+  const std::string folder = StartMenuFolder(links);
+  if (folder.empty()) throw RuntimeError(errc::kPathNotFound, "no Start menu folder");
   try {
     files.Kill(folder + "\\*.*");
   } catch (const RuntimeError& error) {

@@ -2,9 +2,11 @@
 // The shortcuts: the desktop icon "Vellomar" and the Start-menu folder "Vellomar" holding
 // "Vellomar - Immediate Lock" and "Vellomar Setup". Creation goes through fCreateShellLink with
 // folders relative to the Start menu's Programs folder; the existence tests and the removal use
-// the file services, with paths built from the Windows directory. The wizard's Finish and the
-// Setup form both use these; neither carries the password (a shortcut's program reads
-// supermp.dat in its working directory, the program's own folder).
+// the file services. Both folders are the ones the machine's shell names (on Windows 95/98 and
+// the emulated machine C:\WINDOWS\Start Menu\Programs and C:\WINDOWS\Desktop; elsewhere on
+// the NT family and Wine), so "..\..\Desktop" of the old layout is worked out from where they
+// lie. The wizard's Finish and the Setup form both use these; neither carries the password (a
+// shortcut's program reads supermp.dat in its working directory, the program's own folder).
 
 #include <string>
 
@@ -13,7 +15,6 @@
 
 namespace vellomar {
 
-inline constexpr char kDesktopLinkFolder[] = "..\\..\\Desktop";
 inline constexpr char kDesktopLinkName[] = "Vellomar";
 inline constexpr char kStartMenuLinkFolder[] = "\\Vellomar";
 inline constexpr char kLockLinkName[] = "Vellomar - Immediate Lock";
@@ -23,18 +24,27 @@ inline constexpr char kSetupArguments[] = "/setup";
 // GetWindowsDirectoryA into a buffer of 260 NULs: the text up to the first NUL, or "" when the
 // call returns 0.
 std::string WindowsDirectory(platform::FileSystem& files);
-// `win_path` + "\Start Menu\Programs\Vellomar".
-std::string StartMenuFolder(const std::string& win_path);
+// The Start-menu folder: the Programs folder + "\Vellomar"; "" when the shell names no Programs
+// folder.
+std::string StartMenuFolder(platform::ShellLinks& links);
+// The path that leads from folder `from` to folder `to` ("..\..\Desktop" from
+// "C:\WINDOWS\Start Menu\Programs" to "C:\WINDOWS\Desktop"), letter case aside; `to` itself
+// when they lie on different drives.
+std::string RelativeFolder(const std::string& from, const std::string& to);
+// The desktop folder as fCreateShellLink takes it, relative to the Programs folder; "" when the
+// shell names either folder not.
+std::string DesktopLinkFolder(platform::ShellLinks& links);
 
 // Whether the Start-menu folder exists, tested the way the Setup form does: create the folder and
-// remove it again. Both succeed: it did not exist (and is gone again). Either fails, for any
-// reason (it exists, the Start Menu tree is missing): it is taken to exist.
-bool StartMenuFolderExists(platform::FileSystem& files, const std::string& win_path);
-// Whether `win_path` + "\Desktop\Vellomar.lnk" opens for reading as file number 1 (closed again;
+// remove it again; both succeed: it did not exist (and is gone again). When either fails, it
+// exists only if it is there as a folder: a failure alone (a missing Programs folder, no folder
+// named by the shell) never counts as "exists".
+bool StartMenuFolderExists(platform::FileSystem& files, platform::ShellLinks& links);
+// Whether the desktop folder's "Vellomar.lnk" opens for reading as file number 1 (closed again;
 // closed as well when the open fails).
-bool DesktopShortcutExists(platform::FileSystem& files, const std::string& win_path);
+bool DesktopShortcutExists(platform::FileSystem& files, platform::ShellLinks& links);
 
-// Creates or replaces the desktop icon: one fCreateShellLink("..\..\Desktop", "Vellomar",
+// Creates or replaces the desktop icon: one fCreateShellLink(DesktopLinkFolder, "Vellomar",
 // `program_path`, `switches`). Returns false when the link could not be made.
 bool CreateDesktopShortcut(platform::ShellLinks& links, const std::string& program_path,
                            const std::string& switches);
@@ -46,10 +56,11 @@ bool CreateStartMenuFolder(platform::FileSystem& files, const std::string& folde
 bool CreateStartMenuShortcuts(platform::ShellLinks& links, const std::string& program_path,
                               const std::string& switches);
 
-// Deletes `win_path` + "\desktop\Vellomar.lnk". Throws RuntimeError (53 when it is not there).
-void RemoveDesktopShortcut(platform::FileSystem& files, const std::string& win_path);
+// Deletes the desktop folder's "Vellomar.lnk". Throws RuntimeError (53 when it is not there, 76
+// when the shell names no desktop folder).
+void RemoveDesktopShortcut(platform::FileSystem& files, platform::ShellLinks& links);
 // Deletes every file in the Start-menu folder, then the folder; an empty folder is just removed.
 // Throws RuntimeError: a missing folder (76), one replaced by a file, a file that cannot go.
-void RemoveStartMenuFolder(platform::FileSystem& files, const std::string& win_path);
+void RemoveStartMenuFolder(platform::FileSystem& files, platform::ShellLinks& links);
 
 }  // namespace vellomar

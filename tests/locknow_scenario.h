@@ -24,21 +24,25 @@ inline std::vector<std::string> ComparableTrace(const std::vector<ui::TraceEvent
   return lines;
 }
 
+// How long after one entry the real scenarios type the next.
+inline constexpr int kSecondsBetweenEntries = 3;
+
 // "/locknow" on the headless runtime over `services` (whose password file holds the password):
-// `wrong` typed and Enter, then `right` and Enter, until the program ends. Empty when it does not
-// end within five more virtual seconds.
+// each of `entries` typed into the box (the empty one: the box cleared) and Enter, until the
+// program ends. Empty when it does not end within five more virtual seconds.
 inline std::vector<ui::TraceEvent> HeadlessLockNow(platform::Services services,
-                                                   const std::string& wrong,
-                                                   const std::string& right) {
+                                                   const std::vector<std::string>& entries) {
   ui::HeadlessRuntime::Options options;
   options.command_line = "/locknow";
   ui::HeadlessRuntime headless(services, options,
                                [](ui::Application& app) { return app.Run<PassMain>(); });
   headless.Start();
-  headless.Type("Kestrom", "Text1", wrong);
-  headless.PressEnter("Kestrom");
-  headless.Type("Kestrom", "Text1", right);
-  headless.PressEnter("Kestrom");
+  for (const std::string& entry : entries) {
+    headless.Type("Kestrom", "Text1", entry);
+    headless.PressEnter("Kestrom");
+    // A person types the next entry seconds later, after any wait a wrong password costs.
+    if (!headless.Ended()) headless.AdvanceTime(kSecondsBetweenEntries * 1000);
+  }
   if (!headless.Ended()) headless.AdvanceTime(5000);
   if (!headless.Ended()) return {};
   return headless.events();

@@ -41,6 +41,10 @@ class Form {
   // A lock screen: placed top-most over the screen, kept above every other window, and its
   // window refuses the window manager's close (which still arrives as a reason-0 close request).
   bool lock_screen = false;
+  // A form that stands between the user and the desktop while the keyboard is locked, as the
+  // lock screens do (the timed prompt): where the runtime can, it refuses minimising and takes
+  // the focus back from any other program.
+  bool holds_desktop = false;
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& value);

@@ -82,7 +82,8 @@ void Welcome9::Command1_Click() {
     // 7.
     app().DoEvents();
     // 8-9.
-    folder = StartMenuFolder(WindowsDirectory(files));
+    folder = StartMenuFolder(app().links());
+    Check(!folder.empty(), "The shell names no Start menu Programs folder.");
   } catch (const std::exception&) {
     ShowFailure(kMsgFinishFailed);
     return;

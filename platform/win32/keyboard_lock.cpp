@@ -16,8 +16,11 @@ namespace {
 LRESULT CALLBACK LowLevelKeyboard(int code, WPARAM message, LPARAM data) {
   if (code == HC_ACTION) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
-    const HookedKey key{static_cast<unsigned>(event->vkCode), (event->flags & LLKHF_ALTDOWN) != 0,
-                        (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0};
+    const HookedKey key{.virtual_key = static_cast<unsigned>(event->vkCode),
+                        .alt_flag = (event->flags & LLKHF_ALTDOWN) != 0,
+                        .alt_state = (GetAsyncKeyState(VK_MENU) & 0x8000) != 0,
+                        .ctrl_down = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0,
+                        .injected = (event->flags & LLKHF_INJECTED) != 0};
     if (SwallowKey(key)) return 1;
   }
   return CallNextHookEx(nullptr, code, message, data);

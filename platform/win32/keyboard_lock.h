@@ -2,9 +2,10 @@
 // The keyboard lock on Windows. Engaging does two things, each where it works:
 // - SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, TRUE): Windows 95/98 then refuses
 //   Ctrl+Alt+Del, Alt+Tab and Ctrl+Esc; NT-family Windows accepts the call and ignores it;
-// - a low-level keyboard hook (NT family) that swallows Alt+Tab, Alt+Esc, Ctrl+Esc and the
-//   Windows keys (platform/win32/key_filter.h). Ctrl+Alt+Del, the secure-attention key, is
-//   handled by the system before any hook and cannot be refused on NT.
+// - a low-level keyboard hook (NT family) that swallows Alt+Tab, Alt+Esc, Ctrl+Esc, the
+//   Windows keys and every key another program injected (platform/win32/key_filter.h).
+//   Ctrl+Alt+Del, the secure-attention key, is handled by the system before any hook and cannot
+//   be refused on NT.
 // The hook runs on a thread of its own with its own message loop, so the program's waits (which
 // process no messages) never stall the keyboard or get the hook dropped by the system.
 

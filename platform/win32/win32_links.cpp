@@ -52,10 +52,14 @@ std::wstring Wide(const std::string& text) {
   return wide.data();
 }
 
-std::string ProgramsFolder() {
+// The shell's path of the special folder `csidl` (never created here), without a trailing
+// backslash; "" when the shell cannot name it.
+std::string ShellFolder(int csidl) {
   char folder[MAX_PATH] = "";
-  if (!::SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAMS, FALSE)) return {};
-  return folder;
+  if (!::SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE)) return {};
+  std::string path = folder;
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
 }
 
 // Writes the link `target` `arguments` (working folder: the target's) to `file`.
@@ -78,14 +82,22 @@ bool SaveLink(const std::string& file, const std::string& target, const std::str
 
 }  // namespace
 
-Win32ShellLinks::Win32ShellLinks(std::string programs_folder)
-    : programs_folder_(std::move(programs_folder)) {}
+Win32ShellLinks::Win32ShellLinks(std::string programs_folder, std::string desktop_folder)
+    : programs_folder_(std::move(programs_folder)), desktop_folder_(std::move(desktop_folder)) {}
+
+std::string Win32ShellLinks::ProgramsFolder() {
+  return programs_folder_.empty() ? ShellFolder(CSIDL_PROGRAMS) : programs_folder_;
+}
+
+std::string Win32ShellLinks::DesktopFolder() {
+  return desktop_folder_.empty() ? ShellFolder(CSIDL_DESKTOPDIRECTORY) : desktop_folder_;
+}
 
 long Win32ShellLinks::fCreateShellLink(const std::string& folder, const std::string& name,
                                        const std::string& target, const std::string& arguments) {
   if (!IsValidLinkName(name)) return 0;
   try {
-    const std::string base = programs_folder_.empty() ? ProgramsFolder() : programs_folder_;
+    const std::string base = ProgramsFolder();
     if (base.empty()) return 0;
     const std::string link_folder = ResolveFolder(base, folder);
     if (!IsFolder(link_folder)) return 0;

@@ -10,7 +10,7 @@ struct Win32Machine::Impl {
   explicit Impl(const Win32Places& places)
       : files(places.windows_directory),
         registry(places.registry_root),
-        links(places.programs_folder) {}
+        links(places.programs_folder, places.desktop_folder) {}
 
   Win32FileSystem files;
   Win32Registry registry;

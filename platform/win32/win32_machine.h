@@ -6,8 +6,8 @@
 //
 // Relative paths are taken against the process's current directory, as on Windows; ChDir changes
 // it. By default the machine is the real one: the real Windows directory, the Start menu's
-// Programs folder and HKEY_LOCAL_MACHINE itself. Win32Places moves each of them elsewhere, so
-// that tests run in a scratch folder and under a scratch registry key.
+// Programs and desktop folders and HKEY_LOCAL_MACHINE itself. Win32Places moves each of them
+// elsewhere, so that tests run in a scratch folder and under a scratch registry key.
 
 #include <memory>
 #include <string>
@@ -21,6 +21,8 @@ struct Win32Places {
   std::string windows_directory;
   // The folder fCreateShellLink works from; empty: the Start menu's Programs folder.
   std::string programs_folder;
+  // The desktop folder; empty: the shell's.
+  std::string desktop_folder;
   // A key under HKEY_LOCAL_MACHINE that stands for HKEY_LOCAL_MACHINE itself (it must exist);
   // empty: HKEY_LOCAL_MACHINE.
   std::string registry_root;

@@ -105,13 +105,17 @@ class Win32Registry : public Registry {
 
 class Win32ShellLinks : public ShellLinks {
  public:
-  // `programs_folder`: the folder links are made relative to; empty for the Start menu's.
-  explicit Win32ShellLinks(std::string programs_folder);
+  // `programs_folder`, `desktop_folder`: what ProgramsFolder and DesktopFolder report; empty for
+  // the shell's own.
+  Win32ShellLinks(std::string programs_folder, std::string desktop_folder);
   long fCreateShellLink(const std::string& folder, const std::string& name,
                         const std::string& target, const std::string& arguments) override;
+  std::string ProgramsFolder() override;
+  std::string DesktopFolder() override;
 
  private:
   std::string programs_folder_;
+  std::string desktop_folder_;
 };
 
 }  // namespace vellomar::platform

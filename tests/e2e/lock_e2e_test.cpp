@@ -267,7 +267,7 @@ TEST_F(LockE2e, TraceMatchesTheHeadlessTranscript) {
   Installation other(kPassword);
   platform::EmulatedMachine machine(other.drive_c(), other.program_dir());
   const std::vector<ui::TraceEvent> headless =
-      vellomar::testing::HeadlessLockNow(machine.services(), "wrong", kPassword);
+      vellomar::testing::HeadlessLockNow(machine.services(), {"wrong", kPassword});
   ASSERT_FALSE(headless.empty()) << "the headless run did not end";
 
   EXPECT_EQ(vellomar::testing::ComparableTrace(run.Events()),

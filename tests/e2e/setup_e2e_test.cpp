@@ -55,7 +55,7 @@ class SetupE2e : public ::testing::Test {
                       StartupCommand(machine.files().CurDir(), BootOption::kSixtySeconds, false,
                                      true, EncodePassword(kOldPassword)),
                       platform::kRegSz);
-    CreateStartMenuFolder(machine.files(), StartMenuFolder("C:\\WINDOWS"));
+    CreateStartMenuFolder(machine.files(), StartMenuFolder(machine.links()));
     CreateStartMenuShortcuts(machine.links(), program, LockSwitches(false, true));
   }
 

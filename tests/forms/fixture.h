@@ -1,7 +1,8 @@
 #pragma once
 // A fresh installation per test: a temporary drive C: holding C:\WINDOWS and the program folder
 // C:\Program Files\Vellomar (the current directory) with supermp.dat, and a headless run of
-// kestrom.exe on it. Tests of the locking screens and of the wizard share it.
+// kestrom.exe on it, on the emulated machine or the Win32 one (support/test_machine.h). Tests of
+// the locking screens and of the wizard share it.
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated.h"
 #include "platform/errors.h"
+#ifndef _WIN32
 #include "platform/fault_injection.h"
+#endif
 #include "platform/keyboard_lock.h"
 #include "startup/pass_main.h"
 #include "startup/password_record.h"
+#include "support/test_machine.h"
 #include "ui/application.h"
 #include "ui/headless/headless.h"
 
@@ -36,20 +39,30 @@ class FormsFixture : public ::testing::Test {
             ("vellomar-forms-" + std::to_string(random()) + "-" + std::to_string(random()));
     std::filesystem::create_directories(drive_c() / "WINDOWS");
     std::filesystem::create_directories(program_dir());
+    machines_ = std::make_unique<DriveMachines>(drive_c());
     WritePassword(kPassword);
   }
 
   ~FormsFixture() override {
     runtime_.reset();
+#ifndef _WIN32
     faulty_.reset();
+#endif
     machine_.reset();
+    machines_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
 
-  std::filesystem::path drive_c() const { return root_ / "drive_c"; }
-  std::filesystem::path program_dir() const { return drive_c() / "Program Files" / "Vellomar"; }
-  std::filesystem::path record_file() const { return program_dir() / "supermp.dat"; }
+  std::filesystem::path drive_c() const {
+    return root_ / "drive_c";
+  }
+  std::filesystem::path program_dir() const {
+    return drive_c() / "Program Files" / "Vellomar";
+  }
+  std::filesystem::path record_file() const {
+    return program_dir() / "supermp.dat";
+  }
 
   // The record line for a plain password: markers around the encoded password.
   static std::string RecordLine(const std::string& plain, const std::string& digits = "") {
@@ -70,8 +83,12 @@ class FormsFixture : public ::testing::Test {
   void WritePassword(const std::string& plain, const std::string& digits = "1100") {
     WriteRecordFile(RecordLine(plain, digits) + "\r\n");
   }
-  void WritePlaceholder() { WriteRecordFile(PlaceholderLine() + "\r\n"); }
-  void RemoveRecordFile() { std::filesystem::remove(record_file()); }
+  void WritePlaceholder() {
+    WriteRecordFile(PlaceholderLine() + "\r\n");
+  }
+  void RemoveRecordFile() {
+    std::filesystem::remove(record_file());
+  }
   std::string RecordFileContent() const {
     std::ifstream in(record_file(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -83,17 +100,30 @@ class FormsFixture : public ::testing::Test {
                               std::function<int(ui::Application&)> start = nullptr) {
     if (!start) start = [](ui::Application& app) { return app.Run<PassMain>(); };
     runtime_.reset();
+#ifndef _WIN32
     faulty_.reset();
-    machine_ = std::make_unique<platform::EmulatedMachine>(drive_c(), program_dir());
+    machine_ = machines_->Make(program_dir());
     if (inject_faults_) faulty_ = std::make_unique<platform::FaultInjectingPlatform>(*machine_);
-    runtime_ = std::make_unique<ui::HeadlessRuntime>(
-        faulty_ ? faulty_->services() : machine_->services(), std::move(options), std::move(start));
+    const platform::Services services = faulty_ ? faulty_->services() : machine_->services();
+#else
+    machine_ = machines_->Make(program_dir());
+    const platform::Services services = machine_->services();
+#endif
+    runtime_ =
+        std::make_unique<ui::HeadlessRuntime>(services, std::move(options), std::move(start));
     return *runtime_;
   }
 
-  // Runs the next program on the fault-injecting platform; faults() plans which call fails.
-  void UseFaultInjection() { inject_faults_ = true; }
-  platform::FaultPlan& faults() { return faulty_->plan(); }
+#ifndef _WIN32
+  // Runs the next program on the fault-injecting platform (emulated machine only); faults()
+  // plans which call fails.
+  void UseFaultInjection() {
+    inject_faults_ = true;
+  }
+  platform::FaultPlan& faults() {
+    return faulty_->plan();
+  }
+#endif
 
   // Starts kestrom.exe with `command_line` and returns when it waits for input or has ended.
   ui::HeadlessRuntime& Start(const std::string& command_line) {
@@ -124,8 +154,15 @@ class FormsFixture : public ::testing::Test {
     runtime_->PressEnter(form);
   }
 
-  ui::HeadlessRuntime& rt() { return *runtime_; }
-  platform::EmulatedMachine& machine() { return *machine_; }
+  ui::HeadlessRuntime& rt() {
+    return *runtime_;
+  }
+  DriveMachines::Machine& machine() {
+    return *machine_;
+  }
+  const DriveMachines& machines() const {
+    return *machines_;
+  }
 
   // The run so far as short lines, one per trace event: "show Kestrom", "hide PassMain",
   // "unload Kestrom", "set Kestrom.Label3.caption=...", "msgbox Error: text", "msgbox_closed",
@@ -201,9 +238,12 @@ class FormsFixture : public ::testing::Test {
 
  private:
   std::filesystem::path root_;
-  std::unique_ptr<platform::EmulatedMachine> machine_;
+  std::unique_ptr<DriveMachines> machines_;
+  std::unique_ptr<DriveMachines::Machine> machine_;
+#ifndef _WIN32
   bool inject_faults_ = false;
   std::unique_ptr<platform::FaultInjectingPlatform> faulty_;
+#endif
   std::unique_ptr<ui::HeadlessRuntime> runtime_;
 };
 

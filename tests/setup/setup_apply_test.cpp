@@ -287,8 +287,10 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
        tick({"Option2"}), none, 8, "1100"},
       {"the record loses its markers", nullptr, none,
        [](SetupApplyTest& f) { f.WriteRecordFile("gone\r\n"); }, 7, nullptr},
-      {"the Start-menu folder replaced by a file",
-       [](SetupApplyTest& f) { Put(f.start_menu_folder(), "a file"); }, none, none, 5, nullptr},
+      // A file of that name found at load is no folder (the box stays clear); one that takes
+      // the folder's place before the apply run fails stage 5.
+      {"the Start-menu folder replaced by a file", nullptr, tick({"Check6"}),
+       [](SetupApplyTest& f) { Put(f.start_menu_folder(), "a file"); }, 5, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -106,6 +106,13 @@ TEST_F(SetupLoadTest, ShortcutsOnDiskAndTheScreenSize) {
   EXPECT_FALSE(std::filesystem::exists(start_menu_folder()));
   EXPECT_EQ(setup().a2, 1);
   EXPECT_EQ(setup().client_height, 6468);
+  rt().Click("Setup", "Command2");
+
+  // Without a Programs folder the probe fails, which alone says nothing: the folder is absent.
+  std::filesystem::remove_all(start_menu_folder().parent_path());
+  OpenSetup(svga);
+  EXPECT_EQ(setup().a1, 0);
+  EXPECT_EQ(Value("Check6"), 0);
 }
 
 TEST_F(SetupLoadTest, ARecordWithoutMarkersEndsTheProgramAtLoadAndAMissingOneDoesNot) {

@@ -33,6 +33,21 @@ inline fs::path MakeTempFolder(const std::string& prefix) {
   }
 }
 
+// Where the shell keeps the Start menu's Programs and the desktop, relative to the scratch root
+// (forward slashes), and the desktop as fCreateShellLink reaches it from Programs: the Windows
+// 95/98 layout on the emulated machine, today's per-user layout (Windows Vista to 11, Wine) on
+// the Win32 one.
+#ifdef _WIN32
+inline constexpr char kProgramsRelative[] =
+    "users/me/AppData/Roaming/Microsoft/Windows/Start Menu/Programs";
+inline constexpr char kDesktopRelative[] = "users/me/Desktop";
+inline constexpr char kDesktopFromPrograms[] = "..\\..\\..\\..\\..\\..\\Desktop";
+#else
+inline constexpr char kProgramsRelative[] = "WINDOWS/Start Menu/Programs";
+inline constexpr char kDesktopRelative[] = "WINDOWS/Desktop";
+inline constexpr char kDesktopFromPrograms[] = "..\\..\\Desktop";
+#endif
+
 // One machine over a scratch root holding WINDOWS; the current directory is the root.
 class TestMachine {
  public:
@@ -69,6 +84,17 @@ class TestMachine {
 #endif
 };
 
+// Whether registry handles keep the access they were opened with: Windows 95/98/Me keep no
+// access rights on keys (a handle opened for reading writes too); the NT family, Wine set to
+// one of its versions, and the emulated machine refuse.
+#ifdef _WIN32
+bool RegistryHandlesKeepTheirAccess();
+#else
+inline bool RegistryHandlesKeepTheirAccess() {
+  return true;
+}
+#endif
+
 #ifdef _WIN32
 // The registry key under HKEY_LOCAL_MACHINE that stands for it in one test; deleted afterwards.
 std::string MakeScratchRegistryKey();
@@ -83,8 +109,15 @@ inline TestMachine::TestMachine()
   std::replace(root_dos_.begin(), root_dos_.end(), '/', '\\');
   registry_root_ = MakeScratchRegistryKey();
   fs::current_path(host_root_);
-  machine_ = std::make_unique<platform::Win32Machine>(platform::Win32Places{
-      root_dos_ + "\\WINDOWS", root_dos_ + "\\WINDOWS\\Start Menu\\Programs", registry_root_});
+  const auto dos = [this](std::string relative) {
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    return root_dos_ + "\\" + relative;
+  };
+  machine_ = std::make_unique<platform::Win32Machine>(
+      platform::Win32Places{.windows_directory = dos("WINDOWS"),
+                            .programs_folder = dos(kProgramsRelative),
+                            .desktop_folder = dos(kDesktopRelative),
+                            .registry_root = registry_root_});
 }
 #else
 inline TestMachine::TestMachine()
@@ -108,5 +141,65 @@ inline TestMachine::~TestMachine() {
   }
   fs::remove_all(temp_);
 }
+
+// Machines over one scratch drive folder, made afresh for each run of a test (the form suites
+// start the program more than once over the same drive): the emulated machine with `drive_c` as
+// C:, or the Win32 machine with its Windows, Programs and desktop folders laid out in `drive_c` as
+// TestMachine lays them out, under one scratch registry key kept for the whole test. A machine
+// starts in `current`. The current directory and the key are put back when this goes.
+class DriveMachines {
+ public:
+#ifdef _WIN32
+  using Machine = platform::Win32Machine;
+#else
+  using Machine = platform::EmulatedMachine;
+#endif
+  explicit DriveMachines(fs::path drive_c) : drive_c_(std::move(drive_c)) {
+#ifdef _WIN32
+    old_current_ = fs::current_path().string();
+    registry_root_ = MakeScratchRegistryKey();
+#endif
+  }
+  ~DriveMachines() {
+#ifdef _WIN32
+    std::error_code ignored;
+    fs::current_path(old_current_, ignored);  // Windows cannot remove the current directory
+    DeleteScratchRegistryKey(registry_root_);
+#endif
+  }
+  DriveMachines(const DriveMachines&) = delete;
+  DriveMachines& operator=(const DriveMachines&) = delete;
+
+  std::unique_ptr<Machine> Make(const fs::path& current) const {
+#ifdef _WIN32
+    fs::current_path(current);
+    return std::make_unique<Machine>(
+        platform::Win32Places{.windows_directory = Dos("WINDOWS"),
+                              .programs_folder = Dos(kProgramsRelative),
+                              .desktop_folder = Dos(kDesktopRelative),
+                              .registry_root = registry_root_});
+#else
+    return std::make_unique<Machine>(drive_c_, current);
+#endif
+  }
+  // The DOS path of `relative` (forward slashes) on the drive: "C:\X" when emulated.
+  std::string Dos(std::string relative) const {
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+#ifdef _WIN32
+    std::string root = drive_c_.string();
+    std::replace(root.begin(), root.end(), '/', '\\');
+    return root + "\\" + relative;
+#else
+    return "C:\\" + relative;
+#endif
+  }
+
+ private:
+  fs::path drive_c_;
+#ifdef _WIN32
+  std::string old_current_;
+  std::string registry_root_;
+#endif
+};
 
 }  // namespace vellomar::testing

@@ -26,7 +26,25 @@ TEST_F(ShortcutsTest, ProgramPathAndWindowsDirectoryComeFromTheMachine) {
   EXPECT_EQ(ProgramPath(files()), program_);
   EXPECT_EQ(ProgramPath("C:\\"), "C:\\\\kestrom.exe");
   EXPECT_EQ(WindowsDirectory(files()), "C:\\WINDOWS");
-  EXPECT_EQ(StartMenuFolder("C:\\WINDOWS"), "C:\\WINDOWS\\Start Menu\\Programs\\Vellomar");
+  EXPECT_EQ(StartMenuFolder(links()), "C:\\WINDOWS\\Start Menu\\Programs\\Vellomar");
+  EXPECT_EQ(DesktopLinkFolder(links()), "..\\..\\Desktop");
+}
+
+TEST_F(ShortcutsTest, RelativeFolderLeadsFromOneFolderToAnother) {
+  const struct {
+    const char* from;
+    const char* to;
+    const char* relative;
+  } cases[] = {
+      {"C:\\WINDOWS\\Start Menu\\Programs", "C:\\WINDOWS\\Desktop", "..\\..\\Desktop"},
+      {"C:\\windows\\START MENU\\Programs", "C:\\WINDOWS\\Desktop", "..\\..\\Desktop"},
+      {"C:\\users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+       "C:\\users\\me\\Desktop", "..\\..\\..\\..\\..\\..\\Desktop"},
+      {"C:\\A\\B", "C:\\A\\B", "."},
+      {"C:\\A\\B", "C:\\A\\B\\C\\", "C"},
+      {"C:\\A", "D:\\Desktop", "D:\\Desktop"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.relative, RelativeFolder(c.from, c.to)) << c.from;
 }
 
 TEST_F(ShortcutsTest, DesktopIconStartsTheProgramWithTheLockSwitches) {
@@ -35,14 +53,14 @@ TEST_F(ShortcutsTest, DesktopIconStartsTheProgramWithTheLockSwitches) {
     files().Open(1, "supermp.tmp", platform::OpenMode::Output);
     files().Close(1);
   };
-  EXPECT_FALSE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_FALSE(DesktopShortcutExists(files(), links()));
   EXPECT_NO_THROW(number_one_free());
   ASSERT_TRUE(CreateDesktopShortcut(links(), program_, LockSwitches(false, true)));
   ASSERT_TRUE(fs::is_regular_file(desktop_link()));
   EXPECT_TRUE(LinkMentions(desktop_link(), program_));
   EXPECT_TRUE(LinkHolds(desktop_link(), "/locknowfull"));
   EXPECT_TRUE(LinkHolds(desktop_link(), "C:\\Program Files\\Vellomar"));
-  EXPECT_TRUE(DesktopShortcutExists(files(), "C:\\WINDOWS"));
+  EXPECT_TRUE(DesktopShortcutExists(files(), links()));
   EXPECT_NO_THROW(number_one_free());
 
   // Made again, it is replaced with the new switches.
@@ -52,11 +70,11 @@ TEST_F(ShortcutsTest, DesktopIconStartsTheProgramWithTheLockSwitches) {
 }
 
 TEST_F(ShortcutsTest, StartMenuEntriesAreTheLockAndTheSetup) {
-  EXPECT_FALSE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
+  EXPECT_FALSE(StartMenuFolderExists(files(), links()));
   EXPECT_FALSE(fs::exists(start_menu_folder())) << "the existence test left the folder behind";
 
-  ASSERT_TRUE(CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS")));
-  EXPECT_FALSE(CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS")));
+  ASSERT_TRUE(CreateStartMenuFolder(files(), StartMenuFolder(links())));
+  EXPECT_FALSE(CreateStartMenuFolder(files(), StartMenuFolder(links())));
   ASSERT_TRUE(CreateStartMenuShortcuts(links(), program_, LockSwitches(true, true)));
   const fs::path lock = start_menu_folder() / "Vellomar - Immediate Lock.lnk";
   const fs::path setup = start_menu_folder() / "Vellomar Setup.lnk";
@@ -64,7 +82,7 @@ TEST_F(ShortcutsTest, StartMenuEntriesAreTheLockAndTheSetup) {
   EXPECT_TRUE(LinkMentions(lock, program_));
   EXPECT_TRUE(LinkHolds(setup, "/setup"));
   EXPECT_TRUE(LinkMentions(setup, program_));
-  EXPECT_TRUE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
+  EXPECT_TRUE(StartMenuFolderExists(files(), links()));
 }
 
 TEST_F(ShortcutsTest, LinksThatCannotBeMadeAreReported) {
@@ -73,32 +91,37 @@ TEST_F(ShortcutsTest, LinksThatCannotBeMadeAreReported) {
   // No Start-menu folder: neither entry can be made.
   EXPECT_FALSE(CreateStartMenuShortcuts(links(), program_, "/locknow"));
   EXPECT_FALSE(fs::exists(start_menu_folder()));
-  // A folder that cannot be created counts as present.
+  // A folder that cannot be created because the Programs folder is missing is not there; one
+  // that cannot be created because it is there is.
   fs::remove_all(windows() / "Start Menu");
-  EXPECT_TRUE(StartMenuFolderExists(files(), "C:\\WINDOWS"));
-  // Without a Windows directory the tests look in the wrong place and find nothing.
-  EXPECT_FALSE(DesktopShortcutExists(files(), ""));
+  EXPECT_FALSE(StartMenuFolderExists(files(), links()));
+  fs::create_directories(start_menu_folder());
+  EXPECT_TRUE(StartMenuFolderExists(files(), links()));
+  // A file in its place is no folder.
+  fs::remove(start_menu_folder());
+  SystemFixture::Put(start_menu_folder(), "not a folder");
+  EXPECT_FALSE(StartMenuFolderExists(files(), links()));
 }
 
 TEST_F(ShortcutsTest, RemovalDeletesTheIconAndTheWholeFolder) {
   CreateDesktopShortcut(links(), program_, "/locknow");
-  RemoveDesktopShortcut(files(), "C:\\WINDOWS");  // the lower-case "\desktop\" path
+  RemoveDesktopShortcut(files(), links());
   EXPECT_FALSE(fs::exists(desktop_link()));
-  EXPECT_THROW(RemoveDesktopShortcut(files(), "C:\\WINDOWS"), RuntimeError);
+  EXPECT_THROW(RemoveDesktopShortcut(files(), links()), RuntimeError);
 
   // An empty folder is removed without error; a missing one is an error.
-  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
-  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+  CreateStartMenuFolder(files(), StartMenuFolder(links()));
+  RemoveStartMenuFolder(files(), links());
   EXPECT_FALSE(fs::exists(start_menu_folder()));
-  EXPECT_THROW(RemoveStartMenuFolder(files(), "C:\\WINDOWS"), RuntimeError);
+  EXPECT_THROW(RemoveStartMenuFolder(files(), links()), RuntimeError);
   // Replaced by a file: its deletion fails, the file stays.
   SystemFixture::Put(start_menu_folder(), "not a folder");
-  EXPECT_THROW(RemoveStartMenuFolder(files(), "C:\\WINDOWS"), RuntimeError);
+  EXPECT_THROW(RemoveStartMenuFolder(files(), links()), RuntimeError);
   EXPECT_TRUE(fs::is_regular_file(start_menu_folder()));
   fs::remove(start_menu_folder());
-  CreateStartMenuFolder(files(), StartMenuFolder("C:\\WINDOWS"));
+  CreateStartMenuFolder(files(), StartMenuFolder(links()));
   CreateStartMenuShortcuts(links(), program_, "/locknow");
-  RemoveStartMenuFolder(files(), "C:\\WINDOWS");
+  RemoveStartMenuFolder(files(), links());
   EXPECT_FALSE(fs::exists(start_menu_folder()));
 }
 

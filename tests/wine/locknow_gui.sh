@@ -1,10 +1,13 @@
 #!/bin/bash
 # The Windows build's immediate lock under Wine: `kestrom.exe /locknow` in a program folder whose
 # supermp.dat holds the password "secret", on a private Xvfb. The lock must come up, refuse a
-# wrong password, stay in place when another program tries to move, un-top or close it, take the
-# right password and end with exit status 0, the keyboard lock released; its trace must be the
-# headless runtime's for the same scenario.
-#   tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE [SCREENSHOT.png]
+# wrong password, stay in place when another program tries to move, un-top, close or minimise it,
+# take the focus back from another program's window, refuse keys another program injects, take
+# the right password and end with exit status 0, the keyboard lock released; its trace must be
+# the headless runtime's for the same scenario. Then the timed prompt is minimised and loses the
+# focus the same way, and must come back each time.
+#   [LOCKNOW_WIN98=1] tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE
+#                                               [SCREENSHOT.png]
 # Everything it starts (Xvfb, the Wine server of its own scratch prefix) and every file it makes
 # goes when it ends, whichever way it ends.
 set -euo pipefail
@@ -56,7 +59,12 @@ export DISPLAY=":$(head -1 "$work/display")"
 mkdir -p "$work/home"
 export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d;mscoree=d;mshtml=d"
+# LOCKNOW_WIN98=1: a 32-bit prefix that reports Windows 98, for the 32-bit build's 9x paths.
+[ -n "${LOCKNOW_WIN98:-}" ] && export WINEARCH=win32
 timeout 300 wineboot -i > /dev/null 2>&1 || fail "wineboot failed"
+if [ -n "${LOCKNOW_WIN98:-}" ]; then
+  wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f > /dev/null 2>&1
+fi
 # A Wine virtual desktop as large as the screen: Wine draws the frames and the desktop itself,
 # with no window manager to wait for, and the desktop window takes the keyboard.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f > /dev/null 2>&1
@@ -95,9 +103,17 @@ xdotool key Return
 wait_for '"value":"Status: The password is incorrect."' 30
 grep -q '"ev":"end"' "$work/trace.jsonl" && fail "a wrong password ended the lock"
 timeout 120 wine "$probe" || fail "another program moved, un-topped or closed the lock window"
+timeout 120 wine "$probe" minimise || fail "the lock window stayed minimised"
+timeout 120 wine "$probe" focus || fail "another program kept the focus from the lock"
+# Another program types the password: the keyboard lock refuses its keys. Had they passed, the
+# box would hold "secret" after the Backspaces and the lock would have ended; the user's own
+# keys, after them in the queue, clear "wrong" and find the box blank.
+timeout 120 wine "$probe" inject || fail "the injection probe could not type"
+xdotool key --delay 40 BackSpace BackSpace BackSpace BackSpace BackSpace Return
+wait_for '"value":"Status: You have left the required password field blank."' 30
+grep -q '"value":"Status: Password verified."' "$work/trace.jsonl" &&
+  fail "keys another program injected unlocked the lock"
 
-# The box keeps what was typed: clear it first.
-xdotool key --delay 40 BackSpace BackSpace BackSpace BackSpace BackSpace
 xdotool type --delay 40 SeCrEt  # letter case does not matter
 xdotool key Return
 
@@ -115,4 +131,26 @@ grep -q '"ev":"keyboard_lock","engaged":false' "$work/trace.jsonl" || fail "lock
 grep -q '"ev":"end"' "$work/trace.jsonl" || fail "no end in the trace"
 (cd "$program" && timeout 120 wine "$transcript" "$work/trace.jsonl") ||
   fail "the trace is not the headless runtime's"
-echo "locknow_gui: locked, refused a wrong password, unlocked, exit status 0"
+
+# The timed prompt holds the desktop as the lock does: no minimising, no focus left to another
+# program. (kestrom.exe without a switch: the prompt, with the minute to answer it.)
+rm -f "$work/trace.jsonl"
+(cd "$program" && exec wine kestrom.exe) &
+prompt=$!
+wait_for '"ev":"show","form":"PassMain"' 120
+wait_for '"ev":"keyboard_lock","engaged":true' 5
+timeout 120 wine "$probe" minimise "Enter Password" || fail "the prompt stayed minimised"
+timeout 120 wine "$probe" focus "Enter Password" || fail "another program kept the focus"
+xdotool type --delay 40 secret
+xdotool key Return
+deadline=$((SECONDS + 60))
+while kill -0 "$prompt" 2> /dev/null; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the prompt still running 60 s after the right password"
+  sleep 0.1
+done
+status=0
+wait "$prompt" || status=$?
+[ "$status" -eq 0 ] || fail "the prompt exited with status $status"
+grep -q '"ev":"keyboard_lock","engaged":false' "$work/trace.jsonl" || fail "prompt: lock kept"
+echo "locknow_gui: locked, refused a wrong password, held against minimising, another program's"
+echo "  focus and injected keys, unlocked, exit status 0; the prompt held and unlocked likewise"

@@ -11,9 +11,14 @@
 #include <string>
 
 #include "forms/fixture.h"
-#include "platform/emulated.h"
 #include "startup/password_record.h"
 #include "system/startup_entry.h"
+#include "wizard/welcome2.h"
+#include "wizard/welcome9.h"
+#ifdef _WIN32
+#include "platform/dos_names.h"
+#include "support/win32/link_reader.h"
+#endif
 
 namespace vellomar::testing {
 
@@ -23,13 +28,16 @@ class WizardFixture : public FormsFixture {
     WritePlaceholder();
     std::filesystem::create_directories(desktop());
     std::filesystem::create_directories(programs());
-    platform::EmulatedMachine installer(drive_c(), program_dir());
-    EXPECT_EQ(installer.CreateRegistryKey(kRunServicesKey), platform::KeyCreation::kCreated);
+    EXPECT_EQ(machines().Make(program_dir())->CreateRegistryKey(kRunServicesKey),
+              platform::KeyCreation::kCreated);
   }
 
   std::filesystem::path windows() const { return drive_c() / "WINDOWS"; }
-  std::filesystem::path desktop() const { return windows() / "Desktop"; }
-  std::filesystem::path programs() const { return windows() / "Start Menu" / "Programs"; }
+  std::filesystem::path desktop() const { return drive_c() / kDesktopRelative; }
+  std::filesystem::path programs() const { return drive_c() / kProgramsRelative; }
+  // The program's path as the run knows it ("C:\Program Files\Vellomar\kestrom.exe" when
+  // emulated).
+  std::string Program() const { return machines().Dos("Program Files/Vellomar/kestrom.exe"); }
   std::filesystem::path start_menu_folder() const { return programs() / "Vellomar"; }
   std::filesystem::path desktop_link() const { return desktop() / "Vellomar.lnk"; }
   std::filesystem::path lock_link() const {
@@ -94,13 +102,19 @@ class WizardFixture : public FormsFixture {
 
   // The start-up entry as the registry holds it; Empty when there is none.
   VariantValue StartupEntry() {
-    platform::EmulatedMachine reader(drive_c(), program_dir());
     VariantValue value;
-    ReadMachineValue(reader.registry(), kRunServicesKey, kStartupValueName, value);
+    ReadMachineValue(machines().Make(program_dir())->registry(), kRunServicesKey, kStartupValueName,
+                     value);
     return value;
   }
+  // No start-up entry, as on a fresh installation.
+  void RemoveStartupEntry() {
+    DeleteMachineValue(machines().Make(program_dir())->registry(), kRunServicesKey,
+                       kStartupValueName);
+  }
   std::string ExpectedCommand(const std::string& switches, const std::string& plain = kPassword,
-                              const std::string& dir = "C:\\Program Files\\Vellomar") {
+                              std::string dir = "") {
+    if (dir.empty()) dir = machines().Dos("Program Files/Vellomar");
     return dir + "\\kestrom.exe " + (switches.empty() ? "" : switches + " ") + SuArgument(plain);
   }
 
@@ -113,13 +127,30 @@ class WizardFixture : public FormsFixture {
     counted += text;
     return Content(link).find(counted) != std::string::npos;
   }
-  // The link exists, starts `target` and passes exactly `arguments`.
+  // The link exists, starts `target` (in the target's folder, when `target` names one) and
+  // passes exactly `arguments` (on Windows as the shell reads it back).
   static ::testing::AssertionResult LinkTo(const std::filesystem::path& link,
                                            const std::string& target,
                                            const std::string& arguments) {
     if (!std::filesystem::is_regular_file(link)) {
       return ::testing::AssertionFailure() << link << " was not made";
     }
+#ifdef _WIN32
+    const LinkFields fields = ReadLink(link.string());
+    const std::string folder = target.substr(0, target.rfind('\\'));
+    if (!platform::SameDosName(fields.path, target) || fields.arguments != arguments ||
+        !platform::SameDosName(fields.working_directory, folder)) {
+      return ::testing::AssertionFailure()
+             << link << " starts \"" << fields.path << "\" with \"" << fields.arguments
+             << "\" in \"" << fields.working_directory << "\"";
+    }
+    return ::testing::AssertionSuccess();
+#else
+    const std::size_t slash = target.rfind('\\');
+    if (slash != std::string::npos && !LinkHolds(link, target.substr(0, slash))) {
+      return ::testing::AssertionFailure() << link << " does not start in the target's folder";
+    }
+#endif
     if (Content(link).find(target) == std::string::npos) {
       return ::testing::AssertionFailure() << link << " does not start " << target;
     }
@@ -127,6 +158,41 @@ class WizardFixture : public FormsFixture {
       return ::testing::AssertionFailure() << link << " does not pass \"" << arguments << "\"";
     }
     return ::testing::AssertionSuccess();
+  }
+};
+
+// The wizard at its password page.
+class PasswordPageTest : public WizardFixture {
+ protected:
+  void SetUp() override {
+    StartWizard();
+    ToPasswordPage();
+  }
+  // The box is answered, the page is still up, and supermp.dat still holds the placeholder.
+  void ExpectRefused(const std::string& message) {
+    ASSERT_EQ(rt().MessageBoxes().size(), 1u);
+    EXPECT_EQ(rt().MessageBoxes()[0], std::make_pair(std::string("Error"), message));
+    rt().DismissMessageBox();
+    EXPECT_TRUE(rt().FormVisible("Welcome2"));
+    EXPECT_FALSE(rt().FormLoaded("Welcome3"));
+    EXPECT_EQ(RecordFileContent(), PlaceholderLine() + "\r\n");
+  }
+};
+
+// The wizard up to its Finish page.
+class FinishTest : public WizardFixture {
+ protected:
+  // Finish pressed: it failed with `text`, the page stays open with Label3 hidden, and its close
+  // box still ends the program.
+  void ExpectFailure(const std::string& text) {
+    rt().Click("Welcome9", "Command1");
+    ASSERT_FALSE(rt().Ended()) << rt().Transcript();
+    EXPECT_TRUE(rt().FormVisible("Welcome9"));
+    EXPECT_EQ(rt().Caption("Welcome9", "Label1"), text);
+    EXPECT_FALSE(rt().ControlVisible("Welcome9", "Label3"));
+    EXPECT_TRUE(rt().MessageBoxes().empty());
+    rt().Close("Welcome9", 0);
+    EXPECT_TRUE(rt().Ended());
   }
 };
 

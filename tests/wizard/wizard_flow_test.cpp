@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kProgram[] = "C:\\Program Files\\Vellomar\\kestrom.exe";
-
 using WizardFlowTest = WizardFixture;
 
 TEST_F(WizardFlowTest, OptionOneWalkProtectsTheMachine) {
@@ -37,10 +35,9 @@ TEST_F(WizardFlowTest, OptionOneWalkProtectsTheMachine) {
   EXPECT_FALSE(rt().KeyboardLocked());
   EXPECT_EQ(RecordFileContent(), RecordLine("Secret1", "0100") + "\r\n");
   EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand("", "Secret1"));
-  EXPECT_TRUE(LinkTo(desktop_link(), kProgram, "/locknowfull"));
-  EXPECT_TRUE(LinkHolds(desktop_link(), "C:\\Program Files\\Vellomar"));
-  EXPECT_TRUE(LinkTo(lock_link(), kProgram, "/locknowfull"));
-  EXPECT_TRUE(LinkTo(setup_link(), kProgram, "/setup"));
+  EXPECT_TRUE(LinkTo(desktop_link(), Program(), "/locknowfull"));
+  EXPECT_TRUE(LinkTo(lock_link(), Program(), "/locknowfull"));
+  EXPECT_TRUE(LinkTo(setup_link(), Program(), "/setup"));
 
   // The pages before the trial lock hide themselves and stay loaded until the end; the pages after
   // it unload themselves.
@@ -119,11 +116,10 @@ TEST_F(WizardFlowTest, OptionsTwoAndThreeWriteTheirDigitsEntryAndShortcuts) {
     bool entry;
   } cases[] = {{2, true, true, "1100", "/locknow", true},
                {3, true, false, "1000", "/locknow /nosmile", false}};
-  const std::string fresh_registry = Content(registry_file());
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "option " << c.option);
     WritePlaceholder();
-    std::ofstream(registry_file(), std::ios::binary | std::ios::trunc) << fresh_registry;
+    RemoveStartupEntry();
     WalkToFinish(c.option, c.taskbar, c.smiley);
     rt().Click("Welcome9", "Command1");
     ASSERT_TRUE(rt().Ended()) << rt().Transcript();
@@ -133,9 +129,9 @@ TEST_F(WizardFlowTest, OptionsTwoAndThreeWriteTheirDigitsEntryAndShortcuts) {
     } else {
       EXPECT_TRUE(IsEmpty(StartupEntry()));
     }
-    EXPECT_TRUE(LinkTo(desktop_link(), kProgram, c.switches));
-    EXPECT_TRUE(LinkTo(lock_link(), kProgram, c.switches));
-    EXPECT_TRUE(LinkTo(setup_link(), kProgram, "/setup"));
+    EXPECT_TRUE(LinkTo(desktop_link(), Program(), c.switches));
+    EXPECT_TRUE(LinkTo(lock_link(), Program(), c.switches));
+    EXPECT_TRUE(LinkTo(setup_link(), Program(), "/setup"));
   }
 }
 

@@ -28,6 +28,29 @@ RECT PixelRect(const Control& control) {
   return {x, y, x + Pixels(control.rect.width), y + Pixels(control.rect.height)};
 }
 
+// Where a control's window goes: its own rectangle, except that a picture that is not stretched
+// takes the picture's own size (as an image control sizes itself to its picture), and a label
+// inside a frame the form draws stops short of the frame's right edge, so that its text never
+// runs over the frame.
+RECT WindowRect(const Control& control) {
+  RECT place = PixelRect(control);
+  if (const auto* image = dynamic_cast<const Image*>(&control); image && !image->stretch) {
+    place.right = place.left + kPictureSize;
+    place.bottom = place.top + kPictureSize;
+    return place;
+  }
+  if (control.kind() != ControlKind::Label) return place;
+  for (const Control* other : control.owner().controls()) {
+    if (other->kind() != ControlKind::Shape) continue;
+    const RECT frame = PixelRect(*other);
+    if (place.left > frame.left && place.left < frame.right && place.top > frame.top &&
+        place.top < frame.bottom) {
+      place.right = std::min(place.right, frame.right - kFrameClearance);
+    }
+  }
+  return place;
+}
+
 std::string WindowText(HWND hwnd) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
   text.resize(
@@ -100,14 +123,13 @@ HWND Runtime::MakeControl(Control& control, HWND parent, int id) {
     case ControlKind::Line:
       break;
   }
-  const RECT place = PixelRect(control);
+  const RECT place = WindowRect(control);
   HWND hwnd =
       CreateWindowExA(ex_style, window_class, text.c_str(), style, place.left, place.top,
                       place.right - place.left, place.bottom - place.top, parent,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (hwnd == nullptr) throw std::runtime_error("cannot create the control " + control.name());
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font(control.font_size, control.bold)),
-               FALSE);
+  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control, text)), FALSE);
   if (const auto* box = dynamic_cast<const TextBox*>(&control)) {
     if (box->password_char != 0) {
       SendMessageA(hwnd, EM_SETPASSWORDCHAR, static_cast<unsigned char>(box->password_char), 0);
@@ -123,6 +145,29 @@ HWND Runtime::MakeControl(Control& control, HWND parent, int id) {
       SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, original);
   return hwnd;
+}
+
+HFONT Runtime::FontFor(const Control& control, const std::string& caption) {
+  if (control.kind() != ControlKind::Label) return Font(control.font_size, control.bold);
+  // The layouts were drawn for MS Sans Serif; the face the system puts in its place (Wine's,
+  // a TrueType one on later Windows) may be wider. A label keeps its rectangle and takes the
+  // largest size, down from its own, at which its caption, wrapped as the label wraps it, fits.
+  const RECT place = WindowRect(control);
+  const int width = place.right - place.left, height = place.bottom - place.top;
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = nullptr;
+  HFONT font = nullptr;
+  for (int points = control.font_size; points >= kSmallestFitPoints; --points) {
+    font = Font(points, control.bold);
+    HGDIOBJ previous = SelectObject(dc, font);
+    if (old == nullptr) old = previous;
+    RECT needed{0, 0, width, 0};
+    DrawTextA(dc, caption.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK);
+    if (needed.right <= width && needed.bottom <= height) break;
+  }
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return font;
 }
 
 HFONT Runtime::Font(int points, bool bold) {
@@ -150,6 +195,8 @@ void Runtime::UpdateControl(Control& control, Property property) {
     case Property::Caption:
       if (control.kind() == ControlKind::Label) RepaintBeneath(control);
       if (control.kind() != ControlKind::TextBox && control.kind() != ControlKind::Image) {
+        SendMessageA(hwnd, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(FontFor(control, control.Caption())), FALSE);
         SetWindowTextA(hwnd, control.Caption().c_str());
       }
       break;

@@ -16,6 +16,25 @@ constexpr char kServiceClass[] = "VellomarService";
 constexpr UINT kRunPosted = WM_APP + 1;
 // Posted to a form window that took the focus itself: is it still there?
 constexpr UINT kFormFocusCheck = WM_APP + 2;
+// Posted to a form that holds the desktop when it was minimised or another program took the
+// activation: restore it and take the activation back.
+constexpr UINT kHoldDesktop = WM_APP + 3;
+
+// Collects the dialogs of this thread for OwnMessageBoxes. A named CALLBACK function: on 32-bit
+// Windows a lambda does not convert to the stdcall pointer EnumThreadWindows takes.
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM boxes) {
+  char name[16] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  if (std::string(name) == "#32770") reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(hwnd);
+  return TRUE;
+}
+
+// Our message boxes: the only dialogs of this thread.
+std::vector<HWND> OwnMessageBoxes() {
+  std::vector<HWND> boxes;
+  EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&boxes));
+  return boxes;
+}
 
 // Sets a counter for the lifetime of a call from the Application.
 class CallScope {
@@ -201,6 +220,9 @@ void Runtime::ShowWindow(Form& form) {
   CallScope scope(in_call_);
   HWND hwnd = WindowFor(form).hwnd;
   ::ShowWindow(hwnd, SW_SHOW);
+  // In front of every other program's window, not only of ours (the Setup report over a window
+  // that took the activation meanwhile).
+  SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(hwnd);
 }
 
@@ -344,7 +366,21 @@ LRESULT Runtime::OnFormMessage(Form& form, HWND hwnd, UINT message, WPARAM wpara
       if ((pos.flags & SWP_NOZORDER) == 0) pos.hwndInsertAfter = HWND_TOPMOST;
       break;
     }
+    case WM_SIZE:
+      // Minimised all the same (by the window manager's button, or by another program).
+      if (wparam == SIZE_MINIMIZED && HoldsDesktop(form)) PostMessageA(hwnd, kHoldDesktop, 0, 0);
+      break;
+    case WM_ACTIVATEAPP:
+      // Another program took the activation: take it back at once, not at the next focus tick.
+      if (wparam == FALSE && HoldsDesktop(form) && IsWindowVisible(hwnd)) {
+        PostMessageA(hwnd, kHoldDesktop, 0, 0);
+      }
+      break;
+    case kHoldDesktop:
+      if (HoldsDesktop(form) && IsWindowVisible(hwnd)) TakeDesktopBack(hwnd);
+      return 0;
     case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) == SC_MINIMIZE && HoldsDesktop(form)) return 0;
       // A lock screen is neither moved, sized nor minimised.
       if (form.lock_screen) {
         switch (wparam & 0xFFF0) {
@@ -363,6 +399,25 @@ LRESULT Runtime::OnFormMessage(Form& form, HWND hwnd, UINT message, WPARAM wpara
       break;
   }
   return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+bool Runtime::HoldsDesktop(const Form& form) const {
+  return (form.lock_screen || form.holds_desktop) && lock_.Engaged();
+}
+
+void Runtime::TakeDesktopBack(HWND hwnd) {
+  if (IsIconic(hwnd)) ::ShowWindow(hwnd, SW_RESTORE);
+  // An open message box of ours stays in front of the form it belongs to.
+  HWND front = hwnd;
+  if (boxes_open_ > 0) {
+    for (HWND box : OwnMessageBoxes()) {
+      if (IsWindowVisible(box)) front = box;
+    }
+  }
+  if (GetForegroundWindow() != front) {
+    SetWindowPos(front, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(front);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -428,16 +483,7 @@ void Runtime::RunMessageBox(const QueuedBox& box) {
 void Runtime::AbandonMessageBoxes() {
   if (abandoning_boxes_) return;
   abandoning_boxes_ = true;
-  // Our message boxes are the only dialogs of this thread.
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM) -> BOOL {
-        char name[16] = {};
-        GetClassNameA(hwnd, name, sizeof name);
-        if (std::string(name) == "#32770") PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-        return TRUE;
-      },
-      0);
+  for (HWND box : OwnMessageBoxes()) PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 void Runtime::Handle(MSG& message) {

@@ -35,7 +35,9 @@
 namespace vellomar::ui::win32 {
 
 inline constexpr double kTwipsPerPixel = 15.0;
-inline constexpr int kPictureSize = 32;  // every picture of ours is 32 x 32
+inline constexpr int kPictureSize = 32;       // every picture of ours is 32 x 32
+inline constexpr int kSmallestFitPoints = 6;  // a label's text is never made smaller
+inline constexpr int kFrameClearance = 4;     // pixels between a label's text and its frame
 int Pixels(int twips);
 
 class Runtime : public Backend {
@@ -105,6 +107,8 @@ class Runtime : public Backend {
   HWND MakeControl(Control& control, HWND parent, int id);
   void UpdateControl(Control& control, Property property);
   HFONT Font(int points, bool bold);
+  // The control's font; for a label the size at which `caption` fits its rectangle.
+  HFONT FontFor(const Control& control, const std::string& caption);
   LRESULT OnFormMessage(Form& form, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT OnControlMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void OnCommand(HWND control_hwnd, int code);
@@ -117,6 +121,11 @@ class Runtime : public Backend {
   void DestroyPictures();
   void DrawPicture(const Image& image, const DRAWITEMSTRUCT& item);
   void OnTimer(UINT_PTR id);
+  // A lock screen, or a form that holds the desktop (the timed prompt), while the keyboard is
+  // locked: it cannot be minimised and takes the activation back from any other program.
+  bool HoldsDesktop(const Form& form) const;
+  // Restores `hwnd` when minimised and brings it (or the message box open over it) to the front.
+  void TakeDesktopBack(HWND hwnd);
 
   static Runtime* current_;  // the one runtime, for the window procedures
 

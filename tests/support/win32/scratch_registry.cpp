@@ -37,4 +37,9 @@ void DeleteScratchRegistryKey(const std::string& key) {
       << "the scratch key is gone";
 }
 
+bool RegistryHandlesKeepTheirAccess() {
+  // The high bit of GetVersion marks the Windows 95/98/Me family.
+  return (::GetVersion() & 0x80000000u) == 0;
+}
+
 }  // namespace vellomar::testing

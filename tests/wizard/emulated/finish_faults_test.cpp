@@ -13,7 +13,7 @@
 #include "platform/lnk_links.h"
 #include "platform/regedit4.h"
 #include "wizard/welcome9.h"
-#include "wizard_fixture.h"
+#include "wizard/wizard_fixture.h"
 
 namespace vellomar::testing {
 namespace {
