@@ -32,13 +32,8 @@ trap 'stop_all; rm -rf "$tmp"' EXIT
 "$build/tools/vellomar-install" --drive-c "$drive_c" --program "$program" >/dev/null
 (cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-pids+=($!)
-while [[ ! -s $tmp/display ]]; do sleep 0.05; done
-export DISPLAY=:$(cat "$tmp/display")
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+. "$repo/bench/x_display.sh"
+start_display
 
 trace=$tmp/trace
 (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c KESTROM_TRACE=$trace exec "$program_dir/kestrom.exe") \

@@ -13,6 +13,7 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$repo/bench/x_display.sh"
 build=$(realpath -m "${1:-$repo/build}")
 shift || true
 programs=("$build/app/kestrom.exe" "$@")
@@ -38,14 +39,7 @@ program_dir="$drive_c/Program Files/Vellomar"
 measure() {  # program, mode, composite (yes/no)
   local program=$1 mode=$2 composite=$3 extra=()
   [[ $composite == no ]] && extra=(-extension Composite)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${extra[@]}" 3>"$tmp/display" \
-    >/dev/null 2>&1 &
-  pids+=($!)
-  while [[ ! -s $tmp/display ]]; do sleep 0.05; done
-  export DISPLAY=:$(cat "$tmp/display")
-  openbox --sm-disable >/dev/null 2>&1 &
-  pids+=($!)
-  until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+  start_display "${extra[@]}"
   cp "$program" "$program_dir/kestrom.exe"
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
   pids+=($!)
