@@ -28,6 +28,8 @@ TEST_F(PasswordPageTest, AnUnwritablePasswordFileKeepsThePageOpen) {
   rt().Click("Welcome2", "Command1");
   EXPECT_TRUE(rt().FormVisible("Welcome3"));
   EXPECT_EQ(RecordFileContent(), RecordLine(kPassword) + "\r\n");
+  EXPECT_EQ(fs::status(record_file()).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+      << "the record written is the user's alone, whatever the installed file allowed";
 }
 
 TEST_F(FinishTest, AnUnwritableOrMissingPasswordFileStopsBeforeAnyOtherChange) {
