@@ -99,8 +99,8 @@ int main(int argc, char** argv) {
     // before anything else, so that the record leaves the command line at once.
     const std::string command_line = guard::CommandFromGuard().value_or(CommandLine(argc, argv));
     HideRecord(argc, argv);
-    // The display next: opening it takes the keyboard, and the rest can wait until it is held.
-    std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend();
+    // The guard and the display next: the guard takes the keyboard, and the rest can wait.
+    std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend(command_line);
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
     platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
                                       platform::DesktopPlaces::FromEnvironment());

@@ -21,7 +21,8 @@
 namespace vellomar::guard {
 namespace {
 
-constexpr int kLetGoWaitMs = 3000;
+// How long the guard's answers are waited for: its first grab is tried for about a second.
+constexpr int kAnswerWaitMs = 3000;
 // More than any "command" line the guard writes (the reader drops longer lines anyway).
 constexpr std::size_t kMaxCommandLine = 4096;
 
@@ -60,6 +61,7 @@ void GuardLink::Close() {
   fd_ = -1;
   guard_holds_ = false;
   ready_ = false;
+  warning_window_ = 0;
   reader_ = LineReader();
   if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) != 0) child_ = 0;
 }
@@ -67,6 +69,7 @@ void GuardLink::Close() {
 bool GuardLink::Start(const std::string& program, const std::string& command_line,
                       std::string& why) {
   Close();
+  cannot_.clear();
   const std::string guard = (std::filesystem::path(program).parent_path() / kGuardProgram).string();
   if (access(guard.c_str(), X_OK) != 0) {
     why = guard + ": " + std::strerror(errno);
@@ -109,24 +112,37 @@ bool GuardLink::Start(const std::string& program, const std::string& command_lin
   fd_ = sockets[0];
   child_ = pid;
   Send(FormatCommand(command_line));
+  if (!grab_break_.empty()) Send(FormatHexLine(kGrabBreak, grab_break_));
   return true;
 }
 
-void GuardLink::LetGo() {
-  if (!guard_holds_) return;
-  guard_holds_ = false;
-  let_go_ = false;
-  Send(kTake);
-  // Wait for the answer. A guard that is gone or does not answer leaves the grab to the usual
-  // retries.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLetGoWaitMs);
-  while (!let_go_ && fd_ >= 0) {
+bool GuardLink::WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+  while (!done() && fd_ >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
+    if (left.count() <= 0) return false;
     pollfd wait{fd_, POLLIN, 0};
     if (poll(&wait, 1, static_cast<int>(left.count())) > 0) Read();
   }
+  return done();
+}
+
+GuardLink::Answer GuardLink::WaitForKeyboard() {
+  if (WaitFor([this] { return guard_holds_ || !cannot_.empty(); }) && guard_holds_) {
+    return Answer::kHeld;
+  }
+  // A guard that says nothing in time is no guard: it is let go, and the caller grabs itself.
+  const bool cannot = !cannot_.empty();
+  Close();
+  return cannot ? Answer::kCannot : Answer::kGone;
+}
+
+void GuardLink::TakePointer() {
+  let_go_ = false;
+  Send(kTake);
+  // A guard that is gone or does not answer leaves the pointer grab to the usual retries.
+  WaitFor([this] { return let_go_; });
 }
 
 void GuardLink::Send(const std::string& line) {
@@ -138,13 +154,28 @@ void GuardLink::Send(const std::string& line) {
 
 bool GuardLink::Read() {
   if (fd_ < 0) return false;
-  char data[256];
+  char data[512];
   const ssize_t got = recv(fd_, data, sizeof data, MSG_DONTWAIT);
   if (got > 0) {
     reader_.Add(data, static_cast<std::size_t>(got));
     while (auto line = reader_.Next()) {
-      ready_ = ready_ || *line == kReady;
-      let_go_ = let_go_ || *line == kLetGo;
+      if (auto key = ParseKey(*line)) {
+        keys_.push_back(*key);
+      } else if (*line == kHeld) {
+        guard_holds_ = true;
+      } else if (*line == kWant) {
+        if (on_want_) on_want_();
+      } else if (line->rfind(kWarningPrefix, 0) == 0) {
+        warning_window_ = std::strtoul(line->c_str() + std::strlen(kWarningPrefix), nullptr, 10);
+      } else if (auto saved = ParseHexLine(kGrabBreak, *line)) {
+        grab_break_ = std::move(*saved);
+      } else if (line->rfind(kCannot, 0) == 0) {
+        cannot_ = line->size() > std::strlen(kCannot) ? line->substr(std::strlen(kCannot) + 1)
+                                                      : std::string("Could not lock keyboard.");
+      } else {
+        ready_ = ready_ || *line == kReady;
+        let_go_ = let_go_ || *line == kLetGo;
+      }
     }
     return true;
   }
@@ -164,7 +195,7 @@ std::optional<std::string> CommandFromGuard() {
   if (fd < 0) return std::nullopt;
   // One byte at a time up to the line's end: what follows is the link's, read by GuardLink.
   std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLetGoWaitMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
   while (line.size() <= kMaxCommandLine) {
     char c = 0;
     const ssize_t got = recv(fd, &c, 1, MSG_DONTWAIT);

@@ -1,12 +1,15 @@
 #pragma once
-// The forms process's side of its guard (guard.h): starting one while the keyboard is locked,
-// telling it where the lock stands, handing the keyboard over after a restart, and noticing when
-// it is gone. POSIX only; the runtime owns one.
+// The forms process's side of its guard (guard.h): starting one before the keyboard is locked,
+// waiting for its grab, taking the keys it passes on, telling it where the lock stands, and
+// noticing when it is gone. POSIX only; the runtime owns one.
 
 #include <sys/types.h>
 
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "guard/protocol.h"
 #include "ui/lock_state.h"
@@ -22,8 +25,7 @@ inline constexpr char kResumeVariable[] = "VELLOMAR_RESUME";
 
 class GuardLink {
  public:
-  // Adopts the guard that started this process, if one did: it holds the keyboard until
-  // LetGo.
+  // Adopts the guard that started this process, if one did: it holds the keyboard.
   GuardLink();
   ~GuardLink();
   GuardLink(const GuardLink&) = delete;
@@ -31,19 +33,34 @@ class GuardLink {
 
   bool Connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }
-  // The guard that restarted this process still holds the keyboard and covers the screen.
+  // The guard holds the keyboard for this process: every key comes from it (TakeKeys).
   bool GuardHolds() const { return guard_holds_; }
 
   // Starts a guard for this process: `program` is this program's file, `command_line` what it
-  // was started with (a restart gets both; the command line goes over the socket). False, with the
-  // reason, when no guard could start.
+  // was started with (it goes over the socket, with what an earlier guard took out of the
+  // keymap). The guard grabs the keyboard at once. False, with the reason, when none could start.
   bool Start(const std::string& program, const std::string& command_line, std::string& why);
-  // Asks the guard that holds the keyboard to let go, and waits (a few seconds at most) until it
-  // has: the caller grabs next.
-  void LetGo();
+  enum class Answer { kHeld, kCannot, kGone };
+  // Waits (a few seconds at most) until the guard holds the keyboard or says it cannot (Cannot
+  // says why; the link is closed then). Meanwhile a "want" is answered through `on_want`.
+  Answer WaitForKeyboard();
+  const std::string& Cannot() const { return cannot_; }
+  // Called when the guard asks for the keyboard this process may hold: let go, then answer
+  // LetGoOfKeyboard.
+  void OnWant(std::function<void()> on_want) { on_want_ = std::move(on_want); }
+  void KeyboardLetGo() { Send(kLetGo); }
+  // Asks the guard that restarted this process for the pointer, and waits (a few seconds at
+  // most) until it has let go: the caller grabs next.
+  void TakePointer();
   void Send(const std::string& line);
   // Reads what arrived. False when the guard is gone (the link is closed then).
   bool Read();
+  // The keys that came since the last call, oldest first.
+  std::deque<Key> TakeKeys() { return std::exchange(keys_, {}); }
+  // The guard's window that says the keyboard is not safe (0: none).
+  unsigned long WarningWindow() const { return warning_window_; }
+  // What the guard took out of the keymap, for the next guard should this one die.
+  const std::string& GrabBreak() const { return grab_break_; }
   // Whether the guard that is gone had started up fully ("ready") before it died: one that died
   // starting would only die again if started at once.
   bool GoneAfterReady() const { return gone_after_ready_; }
@@ -52,6 +69,7 @@ class GuardLink {
 
  private:
   void Close();
+  bool WaitFor(const std::function<bool()>& done);
 
   int fd_ = -1;
   pid_t child_ = 0;  // a guard this process started (reaped when it ends)
@@ -60,6 +78,11 @@ class GuardLink {
   bool ready_ = false;   // the guard said it is up
   bool let_go_ = false;  // the guard answered "take"
   bool gone_after_ready_ = false;
+  std::string cannot_;
+  std::function<void()> on_want_;
+  std::deque<Key> keys_;
+  unsigned long warning_window_ = 0;
+  std::string grab_break_;
 };
 
 // The command line of a run that a guard restarted, which the guard hands over on the socket

@@ -4,7 +4,6 @@
 // FD is the socket to the forms process; PROGRAM starts it again, with the command line the forms
 // process sent over the socket (it may hold the password record, so it is never an argument).
 
-#include <X11/Xlib.h>
 #include <csignal>
 
 #include <cstdio>
@@ -45,17 +44,9 @@ int main(int argc, char** argv) {
   // It holds the command line, password record and all: no core file, no tracing by the user's
   // other processes.
   guard::StopDumping();
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    std::fputs("vellomar-guard: cannot open the display\n", stderr);
-    return 1;
-  }
+  // No failed request may end the guard (ui/x11/errors.h); the handler is the process's, for
+  // every display it opens.
   ui::InstallX11ErrorHandler();
-  int status = 0;
-  {
-    guard::Guard guard(display, link, argv[2]);
-    status = guard.Run();
-  }
-  XCloseDisplay(display);
-  return status;
+  guard::Guard guard(link, argv[2]);
+  return guard.Run();
 }

@@ -64,7 +64,7 @@ std::optional<Cover> ParseCover(const std::string& line) {
 }
 
 namespace {
-constexpr char kCommandPrefix[] = "command ";
+constexpr char kCommandWord[] = "command";
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 int HexValue(char c) {
@@ -74,9 +74,9 @@ int HexValue(char c) {
 }
 }  // namespace
 
-std::string FormatCommand(const std::string& command_line) {
-  std::string line = kCommandPrefix;
-  for (const char c : command_line) {
+std::string FormatHexLine(const std::string& word, const std::string& text) {
+  std::string line = word + ' ';
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     line += kHexDigits[byte >> 4];
     line += kHexDigits[byte & 0xf];
@@ -84,18 +84,71 @@ std::string FormatCommand(const std::string& command_line) {
   return line;
 }
 
-std::optional<std::string> ParseCommand(const std::string& line) {
-  constexpr std::size_t kPrefixSize = sizeof kCommandPrefix - 1;
-  if (line.compare(0, kPrefixSize, kCommandPrefix) != 0 || (line.size() - kPrefixSize) % 2 != 0) {
+std::optional<std::string> ParseHexLine(const std::string& word, const std::string& line) {
+  const std::size_t prefix = word.size() + 1;
+  if (line.size() < prefix || line.compare(0, word.size(), word) != 0 || line[word.size()] != ' ' ||
+      (line.size() - prefix) % 2 != 0) {
     return std::nullopt;
   }
-  std::string command_line;
-  for (std::size_t i = kPrefixSize; i < line.size(); i += 2) {
+  std::string text;
+  for (std::size_t i = prefix; i < line.size(); i += 2) {
     const int high = HexValue(line[i]), low = HexValue(line[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
-    command_line += static_cast<char>(high * 16 + low);
+    text += static_cast<char>(high * 16 + low);
   }
-  return command_line;
+  return text;
+}
+
+std::string FormatCommand(const std::string& command_line) {
+  return FormatHexLine(kCommandWord, command_line);
+}
+
+std::optional<std::string> ParseCommand(const std::string& line) {
+  return ParseHexLine(kCommandWord, line);
+}
+
+std::string FormatArea(const std::optional<Area>& area) {
+  if (!area) return "area none";
+  char line[96];
+  std::snprintf(line, sizeof line, "area %d %d %d %d %lu", area->x, area->y, area->width,
+                area->height, area->pixel);
+  return line;
+}
+
+std::optional<std::optional<Area>> ParseArea(const std::string& line) {
+  if (line == "area none") return std::optional<std::optional<Area>>(std::in_place);
+  constexpr char kWord[] = "area";
+  if (line.compare(0, sizeof kWord - 1, kWord) != 0) return std::nullopt;
+  std::size_t at = sizeof kWord - 1;
+  Area area;
+  if (!NextNumber(line, at, area.x) || !NextNumber(line, at, area.y) ||
+      !NextNumber(line, at, area.width) || !NextNumber(line, at, area.height) ||
+      !NextNumber(line, at, area.pixel) || at != line.size() || area.width < 1 || area.height < 1) {
+    return std::nullopt;
+  }
+  return std::optional<Area>(area);
+}
+
+std::string FormatKey(const Key& key) {
+  char line[96];
+  std::snprintf(line, sizeof line, "key %d %u %u %lu", key.press ? 1 : 0, key.keycode, key.state,
+                key.time);
+  return line;
+}
+
+std::optional<Key> ParseKey(const std::string& line) {
+  constexpr char kWord[] = "key";
+  if (line.compare(0, sizeof kWord - 1, kWord) != 0) return std::nullopt;
+  std::size_t at = sizeof kWord - 1;
+  Key key;
+  int press = 0;
+  if (!NextNumber(line, at, press) || press < 0 || press > 1 ||
+      !NextNumber(line, at, key.keycode) || !NextNumber(line, at, key.state) ||
+      !NextNumber(line, at, key.time) || at != line.size()) {
+    return std::nullopt;
+  }
+  key.press = press == 1;
+  return key;
 }
 
 void LineReader::Add(const char* data, std::size_t size) {

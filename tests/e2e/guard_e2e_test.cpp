@@ -185,6 +185,10 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
         Child({X_ATTACK, "watch-covered", "0", "30", "1024", "660", "3000"}, {}, {}, watch_log);
   }
 
+  // Another client grabbing and letting go of the keyboard as fast as it can, throughout.
+  const fs::path race_log = logs_.path() / "race.log";
+  Child racer({X_ATTACK, "grab-race"}, {}, {}, race_log);
+
   const bool forms_dies = c.victim == Victim::kForms;
   const pid_t target = forms_dies ? forms : guard;
   switch (c.kill) {
@@ -217,8 +221,9 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
       return std::any_of(events.begin() + static_cast<long>(events_before), events.end(),
                          [&](const ui::TraceEvent& event) { return event.ev == "keyboard_lock"; });
     })) << "the restarted lock did not engage";
-  } else if (c.kill == Kill::kSigTerm) {
-    // The guard ignores what a terminal or a session sends.
+  } else if (c.kill == Kill::kSigTerm || c.kill == Kill::kXKill) {
+    // The guard ignores what a terminal or a session sends, and opens the display again when its
+    // connection is killed.
     EXPECT_EQ(processes_.One(processes_.guard()), guard);
   } else {
     ASSERT_TRUE(WaitUntil([&] {
@@ -231,6 +236,11 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
       << "the focus is on " << FocusedWindowName();
 
+  racer.Stop();
+  if (forms_dies) {
+    // Nothing was released at any moment: the guard held the keyboard throughout.
+    EXPECT_EQ(ReadFile(race_log), "ready\nwins 0\n");
+  }
   EXPECT_EQ(typist.Wait(), 0);
   if (Covers()) {
     EXPECT_EQ(watcher.Wait(), 0) << "the desktop showed: " << ReadFile(watch_log);

@@ -19,6 +19,8 @@
 //                                   lock's grey, else 1 (prints the first other colour)
 //   x-attack watch-covered X Y W H MS   the same every millisecond for MS milliseconds; stops at
 //                                   the first sample that is not covered
+//   x-attack grab-race              grabs and lets go of the keyboard in a tight loop until
+//                                   SIGTERM; prints "wins N", how often it got it
 //   x-attack send-keys TEXT         sends TEXT (letters and digits), Return and a click of the
 //                                   first button as events (XSendEvent, no XTEST) to the window
 //                                   that has the focus
@@ -31,6 +33,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -138,6 +141,26 @@ int RaiseLoop(Display* display) {
     XRaiseWindow(display, window);
     XFlush(display);
   }
+}
+
+volatile sig_atomic_t stop_racing = 0;
+
+// Grabs the keyboard and lets go again as fast as the server answers, until SIGTERM; then says how
+// often it got it. Against a lock that holds the keyboard throughout, never.
+int GrabRace(Display* display) {
+  std::signal(SIGTERM, [](int) { stop_racing = 1; });
+  std::puts("ready");
+  std::fflush(stdout);
+  long wins = 0;
+  while (!stop_racing) {
+    if (XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
+                      CurrentTime) == GrabSuccess) {
+      ++wins;
+      XUngrabKeyboard(display, CurrentTime);
+    }
+  }
+  std::printf("wins %ld\n", wins);
+  return 0;
 }
 
 unsigned long PixelAt(Display* display, int x, int y) {
@@ -278,6 +301,7 @@ int main(int argc, char** argv) {
   if (command == "clear-override" && argc == 3) return ClearOverride(display, window());
   if (command == "churn" && argc == 3) return Churn(display, number(2));
   if (command == "raise-loop" && argc == 2) return RaiseLoop(display);
+  if (command == "grab-race" && argc == 2) return GrabRace(display);
   if (command == "share-visible" && argc == 5) {
     return ShareVisible(display, number(2), number(3), number(4));
   }

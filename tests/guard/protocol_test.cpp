@@ -47,6 +47,19 @@ TEST(GuardProtocol, CommandLineRoundTripsAnyBytesAndMalformedLinesAreRefused) {
   }
 }
 
+TEST(GuardProtocol, AreasAndKeysRoundTripAndMalformedLinesAreRefused) {
+  const Area area{0, 0, 1024, 738, 0xc0c0c0};
+  EXPECT_EQ(ParseArea(FormatArea(area)).value(), area);
+  EXPECT_EQ(ParseArea(FormatArea(std::nullopt)).value(), std::nullopt) << "no lock window";
+  const Key key{true, 38, 0x2001, 4294967295UL};
+  EXPECT_EQ(ParseKey(FormatKey(key)), key);
+  for (const std::string& bad : std::vector<std::string>{
+           "area", "area 0 0 10", "area 0 0 0 10 1", "area 0 0 10 10 -1", "area 0 0 10 10 1 2",
+           "key 2 38 0 1", "key 1 -38 0 1", "key 1 38 0", "keys 1 38 0 1", "key 1 38 0 1 x"}) {
+    EXPECT_FALSE(ParseArea(bad).has_value() || ParseKey(bad).has_value()) << bad;
+  }
+}
+
 TEST(GuardProtocol, LinesArriveWholeWhateverTheChunksAndOverlongOnesAreDropped) {
   LineReader reader;
   reader.Add("sta", 3);

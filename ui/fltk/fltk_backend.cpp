@@ -4,8 +4,8 @@
 
 namespace vellomar::ui {
 
-std::unique_ptr<Backend> MakeFltkBackend() {
-  return std::make_unique<fltk::Runtime>();
+std::unique_ptr<Backend> MakeFltkBackend(const std::string& command_line) {
+  return std::make_unique<fltk::Runtime>(command_line);
 }
 
 }  // namespace vellomar::ui

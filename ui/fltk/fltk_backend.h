@@ -3,13 +3,15 @@
 // keyboard (and pointer) grab. Includes no FLTK or X11 header so that app/ stays toolkit-free.
 
 #include <memory>
+#include <string>
 
 #include "ui/backend.h"
 
 namespace vellomar::ui {
 
-// Opens the display (taking the keyboard at once) and makes the runtime; throws
-// std::runtime_error when there is no display.
-std::unique_ptr<Backend> MakeFltkBackend();
+// Starts the guard, which takes the keyboard at once (the command line goes to it, for a
+// restart), opens the display and makes the runtime; throws std::runtime_error when there is no
+// display.
+std::unique_ptr<Backend> MakeFltkBackend(const std::string& command_line);
 
 }  // namespace vellomar::ui

@@ -27,17 +27,28 @@ int SystemHandler(void* event, void* data) {
 }
 }  // namespace
 
-Runtime::Runtime()
-    : resumed_(guard::ResumeStateFromEnvironment()), start_(std::chrono::steady_clock::now()) {
+Runtime::Runtime(const std::string& command_line)
+    : resumed_(guard::ResumeStateFromEnvironment()),
+      command_line_(command_line),
+      start_(std::chrono::steady_clock::now()) {
   unsetenv(guard::kResumeVariable);
+  // Every run locks the keyboard as its first action: the guard, started first, takes it while
+  // this process opens the display and starts the toolkit (atoms, input method, fonts). A guard
+  // that restarted this process holds it already.
+  restarted_ = guard_.Connected();
+  if (!restarted_) StartGuard();
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
   // No failed request may end the program (and with it the lock): see ui/x11/errors.h.
   InstallX11ErrorHandler();
-  // Every run locks the keyboard as its first action: take it now, before the toolkit's start-up
-  // (atoms, input method, fonts) and before any form exists.
   lock_ = std::make_unique<X11KeyboardLock>(display);
-  lock_->TakeEarly();
+  // Without a guard this process takes the keyboard itself, as early as it can.
+  if (!guard_.Connected()) lock_->TakeEarly();
+  guard_.OnWant([this] {
+    // A new guard takes over the keyboard this process held while there was none.
+    lock_->GiveUpKeyboard();
+    guard_.KeyboardLetGo();
+  });
   fl_open_display(display);
   display_ = fl_display;
   Fl::background(192, 192, 192);
@@ -61,6 +72,7 @@ Runtime::Runtime()
   cover_->OnDestroyed([this](Window xid, const CoverRect& rect) { Recreate(xid, rect); });
   Fl::add_system_handler(SystemHandler, this);
   Fl::add_timeout(kGuardTickSeconds, OnGuardTick, this);
+  if (guard_.Connected()) GreetGuard();
 }
 
 Runtime::~Runtime() {
@@ -195,6 +207,7 @@ void Runtime::Build(FormWindow& window) {
 void Runtime::ShowWindow(Form& form) {
   FormWindow& window = WindowFor(form);
   window.wanted = true;
+  if (form.lock_screen) ReportArea();
   shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), &window),
                      shown_order_.end());
   shown_order_.push_back(&window);
@@ -223,6 +236,7 @@ void Runtime::HideWindow(Form& form) {
                      shown_order_.end());
   Uncover(*window);
   window->hide();
+  if (form.lock_screen) ReportArea();
   LockWindowsChanged();
   ScheduleCheck();
 }
@@ -246,6 +260,7 @@ void Runtime::DestroyWindow(Form& form) {
   window->wanted = false;
   Uncover(*window);
   window->hide();
+  if (form.lock_screen) ReportArea();
   // The unload may come from a handler running inside this very window's callback.
   Fl::delete_widget(window);
   LockWindowsChanged();
@@ -263,6 +278,8 @@ void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
   window.resize(x, y, width, height);
   // SWP_SHOWWINDOW: placing shows it.
   window.wanted = true;
+  // The guard covers the place at once, before this window is mapped and drawn.
+  if (form.lock_screen) ReportArea();
   shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), &window),
                      shown_order_.end());
   shown_order_.push_back(&window);

@@ -6,6 +6,7 @@
 // ui/fltk/ includes this header; the program makes it through MakeFltkBackend.
 
 #include <chrono>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
@@ -49,7 +50,9 @@ double ClockSpeedFromEnvironment();
 
 class Runtime : public Backend {
  public:
-  Runtime();  // opens the display; throws std::runtime_error when there is none
+  // Starts the guard (with `command_line`, for a restart) and opens the display; throws
+  // std::runtime_error when there is none.
+  explicit Runtime(const std::string& command_line);
   ~Runtime() override;
 
   void Attach(Application& app) override {
@@ -119,14 +122,19 @@ class Runtime : public Backend {
   Window FocusTarget() const;
   bool LockWindowUp() const;
   void RethrowPending();
-  void StartGuard();
+  // Starts a guard, which grabs the keyboard; false when none can start (said once on stderr).
+  bool StartGuard();
   // Tells a guard, new or the one that restarted us, all it needs to know.
   void GreetGuard();
-  void MakeConnectionWitness();
   static void OnGuardStart(void* data);
   static void OnGuardReadable(int fd, void* data);
-  // Tells the guard which windows cover the screen now (only what changed).
+  // What the guard sent: keys handed to our windows, its warning allowed above them.
+  void FromGuard();
+  void InjectKeys();
+  // Tells the guard which windows cover the screen now, and where a lock window is to be shown
+  // (only what changed).
   void ReportCover();
+  void ReportArea();
 
   Application* app_ = nullptr;
   Display* display_ = nullptr;
@@ -134,12 +142,16 @@ class Runtime : public Backend {
   GuardedLock guarded_lock_{*this};
   LockState resumed_;  // read before guard_ takes the variables out of the environment
   guard::GuardLink guard_;
+  std::string command_line_;
+  bool restarted_ = false;  // a guard started this process again after one died
   int guard_fd_watched_ = -1;
-  Window connection_witness_ = 0;
+  std::deque<guard::Key> pending_keys_;  // from the guard, until a window of ours takes them
+  bool injecting_ = false;               // a key from the guard is being handed to the toolkit
   int oom_score_at_start_ = guard::OomScore();
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
   LockState lock_state_;
   std::string cover_reported_;
+  std::string area_reported_;
   std::unique_ptr<LockWindows> cover_;
   std::map<Window, Fl_Window*> covered_;  // the windows cover_ keeps, by their X id
   std::unique_ptr<platform::Clock> clock_;

@@ -114,6 +114,7 @@ void Runtime::ScheduleCheck() {
 void Runtime::OnDeferredCheck(void* data) {
   auto& self = *static_cast<Runtime*>(data);
   self.check_scheduled_ = false;
+  self.InjectKeys();
   self.KeepLockWindows();
   if (self.lock_->Engaged()) self.lock_->Reassert();
   self.KeepFocus();
@@ -154,8 +155,7 @@ void Runtime::KeepFocus() {
   bool ours = focus > PointerRoot && fl_find(focus) != nullptr;
   if (ours && (boxes_.empty() || focus == target)) {
     // Should this process die, the focus must not fall to whatever window is under the pointer
-    // (the window manager's choice when it gave the focus): it goes nowhere until the guard
-    // has grabbed.
+    // (the window manager's choice when it gave the focus): it goes nowhere.
     if (revert == RevertToPointerRoot) {
       XSetInputFocus(display_, focus, kRevertToNothing, CurrentTime);
     }
@@ -190,13 +190,12 @@ void Runtime::FollowScreenSize() {
 
 bool Runtime::OnXEvent(const XEvent& event) {
   if (SentByAnotherClient(event)) return true;
-  if (lock_->OnEvent(event)) return true;
-  if (event.type == DestroyNotify && connection_witness_ &&
-      event.xdestroywindow.window == connection_witness_) {
-    MakeConnectionWitness();
-    guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
+  // While the guard holds the keyboard every key comes through it (InjectKeys): one the server
+  // delivers here directly can only be another client's.
+  if ((event.type == KeyPress || event.type == KeyRelease) && guard_.GuardHolds() && !injecting_) {
     return true;
   }
+  if (lock_->OnEvent(event)) return true;
   if (cover_->Concerns(event)) ScheduleCheck();
   if (event.type == FocusIn || event.type == FocusOut) {
     if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) {
@@ -239,25 +238,30 @@ namespace vellomar::ui::fltk {
 
 void Runtime::GuardedLock::Engage() {
   Runtime& self = runtime_;
-  // A guard that restarted this process holds the keyboard: it lets go just before we grab.
-  const bool from_guard = self.guard_.GuardHolds();
-  self.guard_.LetGo();
-  try {
-    self.lock_->Engage();
-  } catch (const RuntimeError&) {
-    // Not the keyboard after all: this run ends as a crash does, never through a release, so
-    // the guard takes the lock back and tries again later.
-    if (from_guard) {
-      std::fputs("kestrom.exe: the keyboard was not had from the guard\n", stderr);
-      std::_Exit(3);
+  // A lock engaged again after a release needs a guard again.
+  if (!self.guard_.Connected()) self.StartGuard();
+  if (self.guard_.Connected() && !self.guard_.GuardHolds()) {
+    switch (self.guard_.WaitForKeyboard()) {
+      case guard::GuardLink::Answer::kHeld:
+        break;
+      case guard::GuardLink::Answer::kCannot:
+        // The forms show their own message; this says why, for whoever reads the session's log.
+        std::fprintf(stderr, "kestrom.exe: %s\n", self.guard_.Cannot().c_str());
+        throw RuntimeError(errc::kKeyboardLockUnavailable, self.guard_.Cannot());
+      case guard::GuardLink::Answer::kGone:
+        // The guard died starting: this process grabs, and another guard is tried later.
+        std::fputs("kestrom.exe: the guard did not start; the lock goes on without it\n", stderr);
+        Fl::add_timeout(std::chrono::duration<double>(kGuardRestartPause).count(), OnGuardStart,
+                        &self);
+        break;
     }
-    throw;
   }
-  if (!self.guard_.Connected()) {
-    self.StartGuard();
-  } else if (self.guard_fd_watched_ < 0) {
-    self.GreetGuard();  // the guard that restarted us
-  }
+  self.lock_->KeyboardFromGuard(self.guard_.GuardHolds());
+  // The guard that restarted this process holds the pointer too: it lets go just before we grab.
+  if (self.restarted_ && self.guard_.GuardHolds()) self.guard_.TakePointer();
+  self.restarted_ = false;
+  self.lock_->Engage();
+  if (self.guard_.Connected() && self.guard_fd_watched_ < 0) self.GreetGuard();
 }
 
 void Runtime::GuardedLock::Release() {
@@ -267,62 +271,94 @@ void Runtime::GuardedLock::Release() {
   self.guard_fd_watched_ = -1;
   Fl::remove_timeout(OnGuardStart, &self);
   self.guard_.StandDown();
+  self.lock_->KeyboardFromGuard(false);
   self.lock_->Release();
+  // Keys that came through the guard and found no window go with it.
+  self.pending_keys_.clear();
 }
 
-void Runtime::StartGuard() {
-  if (guard_missing_ || !app_ || guard_.Connected()) return;
+bool Runtime::StartGuard() {
+  if (guard_missing_ || guard_.Connected()) return guard_.Connected();
   std::string why;
-  if (!guard_.Start(guard::ProgramFile(), app_->Command(), why)) {
+  if (!guard_.Start(guard::ProgramFile(), command_line_, why)) {
     guard_missing_ = true;
     std::fprintf(stderr, "kestrom.exe: the lock runs without its guard (%s)\n", why.c_str());
-    return;
+    return false;
   }
   // The OOM killer should pick this process before the guard, which brings it back: lower,
   // where permitted, else one above where this process (and so the guard) started.
   if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
-  GreetGuard();
+  return true;
 }
 
 void Runtime::GreetGuard() {
   guard_fd_watched_ = guard_.fd();
   Fl::add_fd(guard_fd_watched_, FL_READ, OnGuardReadable, this);
-  if (!connection_witness_) MakeConnectionWitness();
-  guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
   cover_reported_.clear();
+  area_reported_.clear();
+  ReportArea();
   ReportCover();
-}
-
-void Runtime::MakeConnectionWitness() {
-  // A window that lives exactly as long as our X connection: the guard sees it destroyed the
-  // moment the connection is gone (xkill), before this process has even ended. Another client
-  // may destroy it too: it is made again and the guard told.
-  XSetWindowAttributes attributes{};
-  attributes.override_redirect = True;
-  attributes.event_mask = StructureNotifyMask;
-  connection_witness_ =
-      XCreateWindow(display_, DefaultRootWindow(display_), -1, -1, 1, 1, 0, 0, InputOnly,
-                    CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
-  XFlush(display_);
+  FromGuard();  // what came while we waited for its grab
 }
 
 void Runtime::OnGuardStart(void* data) {
   auto& self = *static_cast<Runtime*>(data);
-  if (self.lock_->Engaged()) self.StartGuard();
+  if (!self.lock_->Engaged() || self.guard_.Connected() || !self.StartGuard()) return;
+  self.GreetGuard();
 }
 
 void Runtime::OnGuardReadable(int fd, void* data) {
   auto& self = *static_cast<Runtime*>(data);
-  if (self.guard_.Read()) return;
-  // The guard is gone (killed, or its X connection was): we still hold the grabs; another one
-  // starts, at once unless the last one died before it was up.
+  if (self.guard_.Read()) {
+    self.FromGuard();
+    return;
+  }
   Fl::remove_fd(fd);
   self.guard_fd_watched_ = -1;
+  self.cover_->AllowAbove(0);
+  if (!self.lock_->Engaged()) return;  // the next Engage starts another
+  // The guard is gone (killed, or it could not take the keyboard back): the keyboard is grabbed
+  // here at once, and another guard starts, at once unless the last one died before it was up.
+  if (self.lock_->KeyboardFromGuard() && !self.lock_->TakeKeyboard(self.guard_.GrabBreak())) {
+    std::fputs("kestrom.exe: the keyboard was lost with the guard\n", stderr);
+  }
   const double pause = self.guard_.GoneAfterReady()
                            ? 0.0
                            : std::chrono::duration<double>(kGuardRestartPause).count();
   Fl::add_timeout(pause, OnGuardStart, data);
+}
+
+void Runtime::FromGuard() {
+  // The guard's warning that the keyboard is not safe may lie above our windows.
+  cover_->AllowAbove(guard_.WarningWindow());
+  if (guard_.GuardHolds()) lock_->KeyboardFromGuard(true);
+  for (const guard::Key& key : guard_.TakeKeys()) pending_keys_.push_back(key);
+  InjectKeys();
+}
+
+void Runtime::InjectKeys() {
+  // Each key as the server would have delivered it to the window that has the focus, for the
+  // toolkit's own handling (access keys, Tab, Enter and Esc included). Keys that come before any
+  // window of ours is up wait for one.
+  while (!pending_keys_.empty()) {
+    const Window target = FocusTarget();
+    if (target == 0) return;
+    const guard::Key key = pending_keys_.front();
+    pending_keys_.pop_front();
+    XEvent event{};
+    event.xkey.type = key.press ? KeyPress : KeyRelease;
+    event.xkey.display = display_;
+    event.xkey.window = target;
+    event.xkey.root = DefaultRootWindow(display_);
+    event.xkey.time = key.time;
+    event.xkey.state = key.state;
+    event.xkey.keycode = key.keycode;
+    event.xkey.same_screen = True;
+    injecting_ = true;
+    fl_handle(event);
+    injecting_ = false;
+  }
 }
 
 void Runtime::LockStateChanged(const LockState& state) {
@@ -330,10 +366,24 @@ void Runtime::LockStateChanged(const LockState& state) {
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(state));
 }
 
+void Runtime::ReportArea() {
+  if (!guard_.Connected()) return;
+  std::optional<guard::Area> area;
+  for (auto& [form, window] : windows_) {
+    if (!form->lock_screen || !window->wanted || !window->placed) continue;
+    const CoverRect& r = window->place;
+    area = guard::Area{r.x, r.y, r.width, r.height, fl_xpixel(FL_BACKGROUND_COLOR)};
+  }
+  std::string line = guard::FormatArea(area);
+  if (line == area_reported_) return;
+  guard_.Send(line);
+  area_reported_ = std::move(line);
+}
+
 void Runtime::ReportCover() {
-  // Nothing before our first window is up: the guard that restarted us drops its own cover on
+  // Nothing before our first window is up: a guard that restarted us drops its black cover on
   // the first report.
-  if (!guard_.Connected() || guard_.GuardHolds() || FocusTarget() == 0) return;
+  if (!guard_.Connected() || FocusTarget() == 0) return;
   guard::Cover cover;
   cover.parent = cover_->CoverParent();
   cover.pixel = fl_xpixel(FL_BACKGROUND_COLOR);

@@ -101,6 +101,31 @@ void GrabBreakKeys::Restore() {
   XSync(display_, False);
 }
 
+// Each removed action as eleven bytes: the keycode (two), its index, the action (eight).
+std::string GrabBreakKeys::Saved() const {
+  std::string saved;
+  for (const Removed& removed : removed_) {
+    saved += static_cast<char>(removed.keycode >> 8);
+    saved += static_cast<char>(removed.keycode & 0xff);
+    saved += static_cast<char>(removed.index);
+    saved.append(reinterpret_cast<const char*>(removed.action), sizeof removed.action);
+  }
+  return saved;
+}
+
+void GrabBreakKeys::Adopt(const std::string& saved) {
+  constexpr std::size_t kSize = 3 + sizeof(Removed::action);
+  for (std::size_t at = 0; at + kSize <= saved.size(); at += kSize) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(saved.data() + at);
+    Removed removed{static_cast<unsigned>(bytes[0] << 8 | bytes[1]), bytes[2], {}};
+    std::memcpy(removed.action, bytes + 3, sizeof removed.action);
+    const bool known = std::any_of(removed_.begin(), removed_.end(), [&](const Removed& r) {
+      return r.keycode == removed.keycode && r.index == removed.index;
+    });
+    if (!known) removed_.push_back(removed);
+  }
+}
+
 bool GrabBreakKeys::OnEvent(const XEvent& event) {
   if (xkb_event_ < 0 || event.type != xkb_event_) return false;
   const auto& xkb = reinterpret_cast<const XkbEvent&>(event);

@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 
+#include <string>
 #include <vector>
 
 namespace vellomar::ui {
@@ -23,6 +24,10 @@ class GrabBreakKeys {
   // Puts back what Disable took out, where the keymap still has nothing in its place.
   void Restore();
   bool Disabled() const { return disabled_; }
+  // What Disable took out, as bytes, for a process that takes the lock over (the keymap it finds
+  // is already clean); Adopt adds such bytes to what Restore puts back.
+  std::string Saved() const;
+  void Adopt(const std::string& saved);
   // An X event seen by the program: a new keymap while disabled is cleaned again. True when the
   // event was the keymap notice.
   bool OnEvent(const XEvent& event);

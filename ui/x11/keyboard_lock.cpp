@@ -62,11 +62,15 @@ std::vector<std::string> RandrOutputs(Display* display) {
 
 }  // namespace
 
+bool ServerIsXWayland(Display* display) {
+  return IsXWayland(ServerExtensions(display), RandrOutputs(display));
+}
+
 X11KeyboardLock::X11KeyboardLock(Display* display)
     : display_(display),
       root_(DefaultRootWindow(display)),
       grab_break_(display),
-      lockable_(!IsXWayland(ServerExtensions(display), RandrOutputs(display))) {}
+      lockable_(!ServerIsXWayland(display)) {}
 
 X11KeyboardLock::~X11KeyboardLock() {
   Release();
@@ -110,14 +114,14 @@ void X11KeyboardLock::Engage() {
                        "Could not lock keyboard: the X server is XWayland, where a keyboard grab "
                        "does not hold the keys of Wayland windows.");
   }
-  const bool adopted = early_held_;
+  const bool adopted = early_held_ || keyboard_from_guard_;
   early_held_ = false;
   if (!adopted && !GrabKeyboard(kGrabAttempts)) {
     throw RuntimeError(errc::kKeyboardLockUnavailable,
                        "Could not lock keyboard: another program holds the keyboard.");
   }
   engaged_ = true;
-  grab_break_.Disable();
+  if (!keyboard_from_guard_) grab_break_.Disable();
   if (want_pointer_ && !pointer_held_) pointer_held_ = GrabPointer(1);
   XSync(display_, False);
 }
@@ -125,7 +129,7 @@ void X11KeyboardLock::Engage() {
 void X11KeyboardLock::Release() {
   if (!engaged_ && !early_held_ && !pointer_held_) return;
   XUngrabPointer(display_, CurrentTime);
-  XUngrabKeyboard(display_, CurrentTime);
+  if (!keyboard_from_guard_) XUngrabKeyboard(display_, CurrentTime);
   grab_break_.Restore();
   XSync(display_, False);
   engaged_ = false;
@@ -148,9 +152,26 @@ void X11KeyboardLock::WantPointer(bool want) {
 
 bool X11KeyboardLock::Reassert() {
   if (!engaged_) return true;
-  bool keyboard = GrabKeyboard(1);
+  bool keyboard = keyboard_from_guard_ || GrabKeyboard(1);
   if (want_pointer_) pointer_held_ = GrabPointer(1);
   return keyboard;
+}
+
+bool X11KeyboardLock::TakeKeyboard(const std::string& grab_break) {
+  keyboard_from_guard_ = false;
+  const bool held = GrabKeyboard(kGrabAttempts);
+  if (held) {
+    grab_break_.Disable();
+    grab_break_.Adopt(grab_break);
+  }
+  XSync(display_, False);
+  return held;
+}
+
+void X11KeyboardLock::GiveUpKeyboard() {
+  keyboard_from_guard_ = true;
+  XUngrabKeyboard(display_, CurrentTime);
+  XSync(display_, False);
 }
 
 void X11KeyboardLock::RetryPointer() {

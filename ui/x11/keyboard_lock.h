@@ -9,6 +9,8 @@
 
 #include <X11/Xlib.h>
 
+#include <string>
+
 #include "platform/keyboard_lock.h"
 #include "ui/x11/grab_break.h"
 
@@ -18,6 +20,9 @@ namespace vellomar::ui {
 // them) rather than the devices. The program takes none of them in any window, so no client can
 // type or click into its forms; keys made through XTEST come as the devices' and still count.
 bool SentByAnotherClient(const XEvent& event);
+
+// Whether the server is XWayland, where a grab cannot lock the keyboard (server_check.h).
+bool ServerIsXWayland(Display* display);
 
 class X11KeyboardLock : public platform::KeyboardLock {
  public:
@@ -58,6 +63,17 @@ class X11KeyboardLock : public platform::KeyboardLock {
   // Tries once more for a pointer grab that is wanted but was not had. No X request otherwise.
   void RetryPointer();
 
+  // While the guard process holds the keyboard (guard/guard.h) this lock holds only the pointer:
+  // Engage, Reassert and Release leave the keyboard and the keymap to the guard.
+  void KeyboardFromGuard(bool from_guard) { keyboard_from_guard_ = from_guard; }
+  bool KeyboardFromGuard() const { return keyboard_from_guard_; }
+  // The guard died while engaged: the keyboard is grabbed here at once (retried for about a
+  // second); false when it could not be had. `grab_break` is what the guard had taken out of the
+  // keymap, put back at Release unless a new guard does it.
+  bool TakeKeyboard(const std::string& grab_break);
+  // A new guard takes the keyboard: this lock lets go of it (the pointer stays).
+  void GiveUpKeyboard();
+
  private:
   bool GrabKeyboard(int attempts);
   bool GrabPointer(int attempts);
@@ -70,6 +86,7 @@ class X11KeyboardLock : public platform::KeyboardLock {
   bool early_held_ = false;  // TakeEarly got the keyboard and no Engage has adopted it yet
   bool want_pointer_ = false;
   bool pointer_held_ = false;
+  bool keyboard_from_guard_ = false;
 };
 
 }  // namespace vellomar::ui

@@ -250,7 +250,7 @@ bool LockWindows::KeepOne(const Kept& kept) {
 }
 
 void LockWindows::KeepStacking() {
-  if (kept_.empty()) return;
+  if (kept_.empty() || !on_top_) return;
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display_, parent_, &root, &parent, &children, &count)) return;
@@ -274,6 +274,7 @@ void LockWindows::KeepStacking() {
       in_order = false;  // ours, but out of order
       break;
     }
+    if (window == allowed_above_) continue;
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable) {
       in_order = false;

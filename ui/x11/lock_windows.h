@@ -64,6 +64,12 @@ class LockWindows {
   void Check();
   // The window the kept windows are children of (the overlay or the root).
   Window CoverParent() const { return parent_; }
+  // Whether the kept windows are raised above every other window (the default). The guard keeps
+  // its windows beneath the forms process's while that process lives, and on top when it is gone.
+  void KeepOnTop(bool keep) { on_top_ = keep; }
+  // A window of another client that may lie above ours (the guard's warning that the keyboard is
+  // not safe); 0 for none.
+  void AllowAbove(Window window) { allowed_above_ = window; }
 
  private:
   bool WantOverlay();
@@ -89,6 +95,8 @@ class LockWindows {
   std::vector<XRectangle> shaped_for_;  // the kept windows' rectangles those shapes were set for
   Window parent_;
   std::vector<Kept> kept_;  // lowest first
+  bool on_top_ = true;
+  Window allowed_above_ = 0;
   std::function<void(Window, const CoverRect&)> on_destroyed_;
 };
 
