@@ -44,12 +44,19 @@ bool Guard::Connect() {
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) return false;
   connection_lost_ = false;
-  // A killed connection (any client's XKillClient) must not end the guard: Xlib calls this
-  // instead of exit(), and the loop opens the display again.
+  // A killed connection (any client's XKillClient) must not end the guard: Xlib's default
+  // handlers would print and exit. These only mark it, and the loop opens the display again.
+  XSetIOErrorHandler([](Display*) { return 0; });
   XSetIOErrorExitHandler(
       display_, [](Display*, void* self) { static_cast<Guard*>(self)->connection_lost_ = true; },
       this);
   root_ = DefaultRootWindow(display_);
+  // Unmapped and named: the guard's own X resource, found by name whatever it shows.
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  const Window identity = XCreateWindow(display_, root_, -1, -1, 1, 1, 0, 0, InputOnly,
+                                        CopyFromParent, CWOverrideRedirect, &attributes);
+  ui::NameWindow(display_, identity, kName);
   keeping_ = std::make_unique<ui::LockWindows>(display_);
   keeping_->KeepOnTop(keep_on_top_);
   grab_break_ = std::make_unique<ui::GrabBreakKeys>(display_);

@@ -153,17 +153,18 @@ void GuardCore::OnReconnected(long now) {
     return;
   }
   if (stage_ != Stage::kHolding) return;
-  // Whatever the dead connection held went with it.
+  // Whatever the dead connection held went with it. The cover first, so that the overlay the
+  // forms' windows share is never shaped to less than theirs.
   keyboard_held_ = false;
   pointer_held_ = false;
   warned_ = false;
-  Regrab();
-  host_.DisableGrabBreak();
   host_.ShowArea(area_);
   if (!forms_connected_) {
     if (!area_) host_.CoverWhole(true);
     host_.KeepOnTop(true);
   }
+  Regrab();
+  host_.DisableGrabBreak();
 }
 
 void GuardCore::OnTick(long now) {

@@ -180,9 +180,10 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   const fs::path watch_log = logs_.path() / "watch.log";
   Child watcher;
   if (Covers()) {
-    // Below the lockout's own title bar, above the taskbar lock's strip.
+    // Below the lockout's own title bar (and the guard's warning, shown while the keyboard is
+    // not had), above the taskbar lock's strip.
     watcher =
-        Child({X_ATTACK, "watch-covered", "0", "30", "1024", "660", "3000"}, {}, {}, watch_log);
+        Child({X_ATTACK, "watch-covered", "0", "45", "1024", "645", "3000"}, {}, {}, watch_log);
   }
 
   // Another client grabbing and letting go of the keyboard as fast as it can, throughout.

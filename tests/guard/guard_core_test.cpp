@@ -157,7 +157,7 @@ TEST(GuardCore, ALostGrabIsTakenBackWithAWarningMeanwhileAndAfterAReconnection) 
 
   host.log.clear();
   core.OnReconnected(100);
-  EXPECT_EQ(host.log, (std::vector<std::string>{"grab", "grab-break off", "area 640"}));
+  EXPECT_EQ(host.log, (std::vector<std::string>{"area 640", "grab", "grab-break off"}));
 }
 
 }  // namespace

@@ -374,6 +374,9 @@ void Runtime::ReportArea() {
     const CoverRect& r = window->place;
     area = guard::Area{r.x, r.y, r.width, r.height, fl_xpixel(FL_BACKGROUND_COLOR)};
   }
+  // A guard that restarted this process covers the place of the lock window that died: it keeps
+  // its cover until this process has placed its own.
+  if (!area && area_reported_.empty()) return;
   std::string line = guard::FormatArea(area);
   if (line == area_reported_) return;
   guard_.Send(line);

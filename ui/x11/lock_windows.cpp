@@ -108,6 +108,12 @@ bool LockWindows::Keeping(Window window) const {
                      [&](const Kept& kept) { return kept.window == window; });
 }
 
+void LockWindows::AllowAbove(Window window) {
+  if (window == allowed_above_) return;
+  allowed_above_ = window;
+  if (window) XRaiseWindow(display_, window);
+}
+
 void LockWindows::Watch(Window window) {
   SelectMore(display_, window, StructureNotifyMask | VisibilityChangeMask);
   if (shape_event_ >= 0) XShapeSelectInput(display_, window, ShapeNotifyMask);

@@ -68,8 +68,8 @@ class LockWindows {
   // its windows beneath the forms process's while that process lives, and on top when it is gone.
   void KeepOnTop(bool keep) { on_top_ = keep; }
   // A window of another client that may lie above ours (the guard's warning that the keyboard is
-  // not safe); 0 for none.
-  void AllowAbove(Window window) { allowed_above_ = window; }
+  // not safe), raised now; 0 for none.
+  void AllowAbove(Window window);
 
  private:
   bool WantOverlay();
