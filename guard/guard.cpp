@@ -24,6 +24,9 @@ constexpr char kWarningName[] = "vellomar-guard warning";
 constexpr char kWarning[] =
     "The keyboard is not safe to type on: another program has taken it. Do not type the password.";
 constexpr int kWarningHeight = 40;
+// How long a lost connection is tried again before the server counts as gone: half a second.
+constexpr int kReconnectAttempts = 10;
+constexpr int kReconnectPauseMs = 50;
 
 }  // namespace
 
@@ -102,12 +105,13 @@ int Guard::Run() {
   while (core_->stage() != GuardCore::Stage::kEnding) {
     if (connection_lost_) {
       Disconnect();
-      // The server may be going away; try again a little later each time, for as long as the
-      // forms process lives.
-      while (!Connect()) {
-        if (link_ < 0) return 1;
-        poll(nullptr, 0, 100);
+      // A client killed our connection: the server takes a new one at once. When it does not,
+      // the server itself has gone, and with it the session the lock was for (a server started
+      // later under the same name is another session's).
+      for (int attempt = 0; attempt < kReconnectAttempts && !Connect(); ++attempt) {
+        poll(nullptr, 0, kReconnectPauseMs);
       }
+      if (display_ == nullptr) return 1;
       core_->OnReconnected(Now());
       continue;
     }

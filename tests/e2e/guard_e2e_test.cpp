@@ -55,22 +55,6 @@ std::vector<Case> AllCases() {
   return cases;
 }
 
-// The processes running `program` (by their executable).
-std::vector<pid_t> ProcessesOf(const fs::path& program) {
-  std::vector<pid_t> pids;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code gone;
-    if (fs::read_symlink(entry.path() / "exe", gone) == program) pids.push_back(std::stoi(name));
-  }
-  return pids;
-}
-
-// The guard and the processes it restarts live in a session of their own, out of reach of the
-// test's process groups: whatever of them is left when a test ends is killed here, the guard
-// first (it would start the other again).
 class LockProcesses {
  public:
   explicit LockProcesses(const Installation& installation)
@@ -154,6 +138,10 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   Child victim({X_PROBE, "victim", "Victim", victim_log.string()});
   ASSERT_NE(FindWindow("Victim"), "");
 
+  // The user's keymap has the grab-break actions: whatever dies meanwhile, they are back at the
+  // end.
+  e2e::Run({"setxkbmap", "-option", "grab:break_actions"});
+  ASSERT_EQ(Probe({"grab-break-keys"}), "2\n");
   // The minute passes in a second for the lockout; the prompt runs on the real clock.
   Kestrom run(installation_, Mode(), state() == State::kLockout ? 60.0 : 1.0);
   ASSERT_TRUE(StateShown(run));
@@ -273,6 +261,8 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   Key("Return");
   EXPECT_TRUE(WaitUntil([&] { return processes_.NoneLeft(); })) << "a process of the lock is left";
   EXPECT_TRUE(OtherClientCanGrabKeyboard());
+  EXPECT_TRUE(WaitUntil([&] { return Probe({"grab-break-keys"}) == "2\n"; }))
+      << "the keymap is the user's again once the lock is gone";
 }
 
 class GuardSignals : public ::testing::Test {

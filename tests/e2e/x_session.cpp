@@ -303,6 +303,25 @@ Installation::Installation(Fresh) : folder_("vellomar-e2e") {
   fs::create_directories(home() / "Desktop");
 }
 
+Installation::~Installation() {
+  if (program_dir_.empty()) return;
+  for (const char* program : {"vellomar-guard", "kestrom.exe"}) {
+    for (pid_t pid : ProcessesOf(program_dir_ / program)) kill(pid, SIGKILL);
+  }
+}
+
+std::vector<pid_t> ProcessesOf(const fs::path& program) {
+  std::vector<pid_t> pids;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code gone;
+    if (fs::read_symlink(entry.path() / "exe", gone) == program) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
 Installation::Installation(const std::string& password) : Installation(kFresh) {
   Child writer({SET_PASSWORD, drive_c_.string(), password}, {}, program_dir_);
   if (writer.Wait() != 0) throw std::runtime_error("set-password failed");

@@ -110,6 +110,10 @@ class Installation {
  public:
   explicit Installation(const std::string& password);
   explicit Installation(Fresh);
+  // Whatever of the lock still runs from here is killed, the guard first (it would start
+  // kestrom.exe again): the guard and the processes it restarts live in a session of their own,
+  // out of reach of the test's process groups.
+  ~Installation();
   const std::filesystem::path& drive_c() const { return drive_c_; }
   const std::filesystem::path& program_dir() const { return program_dir_; }
   // The user's home for the programs run on this installation, holding Desktop.
@@ -149,6 +153,9 @@ class Kestrom {
   std::filesystem::path trace_;
   Child process_;
 };
+
+// The processes running `program` (by their executable).
+std::vector<pid_t> ProcessesOf(const std::filesystem::path& program);
 
 // X state as seen by another client.
 bool OtherClientCanGrabKeyboard();
