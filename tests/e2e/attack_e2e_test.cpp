@@ -186,6 +186,26 @@ TEST_P(AttackE2e, GrabBreakKeysDoNothing) {
       << "the keymap is the user's again once the lock is gone";
 }
 
+// A client that puts a grab-break action back, presses it and grabs, the server held meanwhile,
+// takes the keyboard: the lock says so on screen until it has the keyboard back.
+TEST_P(AttackE2e, AGrabTakenByBreakingItIsShownAndTakenBack) {
+  e2e::Run({"setxkbmap", "-option", "grab:break_actions"});
+  ASSERT_TRUE(WaitUntil([] { return GrabBreakKeys() == 0; }));
+  const auto said = installation_.drive_c().parent_path() / "break.out";
+  Child breaker({X_ATTACK, "break-grab"}, {}, {}, said);
+  ASSERT_TRUE(WaitUntil([&] {
+    std::ifstream in(said);
+    std::string line;
+    return std::getline(in, line) && line == "grabbed";
+  })) << "the attack did not land";
+  const std::vector<std::string> warning = {X_PROBE, "find", "vellomar-guard warning", "visible"};
+  EXPECT_TRUE(WaitUntil([&] { return !e2e::Run(warning).out.empty(); })) << "nothing says so";
+  breaker.Stop();
+  ASSERT_TRUE(LockHolds("the grab taken and given back"));
+  EXPECT_TRUE(WaitUntil([&] { return e2e::Run(warning).out.empty(); })) << "the warning stays";
+  PasswordUnlocks();
+}
+
 // The password and Return sent as events to the lock window: nothing happens, and nothing of
 // them stays in the box (the wrong "x" typed after them is checked alone, and the password typed
 // then unlocks).

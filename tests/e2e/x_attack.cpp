@@ -21,13 +21,18 @@
 //                                   the first sample that is not covered
 //   x-attack grab-race              grabs and lets go of the keyboard in a tight loop until
 //                                   SIGTERM; prints "wins N", how often it got it
+//   x-attack break-grab             puts the Ungrab action back on KP_Divide, presses it (XTEST)
+//                                   and grabs the keyboard, the server held meanwhile; prints
+//                                   "grabbed" or "refused" and holds the grab until SIGTERM
 //   x-attack send-keys TEXT         sends TEXT (letters and digits), Return and a click of the
 //                                   first button as events (XSendEvent, no XTEST) to the window
 //                                   that has the focus
 // Every command prints "done" when its requests have reached the server (except the loops).
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/shape.h>
 
 #include <time.h>
@@ -36,6 +41,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -160,6 +166,44 @@ int GrabRace(Display* display) {
     }
   }
   std::printf("wins %ld\n", wins);
+  return 0;
+}
+
+// Puts the Ungrab action back on every action of KP_Divide, presses it through XTEST and grabs the
+// keyboard, all while holding the server, so that the lock has no moment to strip the keymap or
+// grab again in between.
+// Holds what it got until SIGTERM; prints "grabbed" or "refused".
+int BreakGrab(Display* display) {
+  const KeyCode key = XKeysymToKeycode(display, XK_KP_Divide);
+  XkbDescPtr xkb = XkbGetMap(display, XkbAllClientInfoMask | XkbAllServerInfoMask, XkbUseCoreKbd);
+  if (!xkb || !XkbKeyHasActions(xkb, key)) {
+    std::puts("no actions on KP_Divide");
+    return 1;
+  }
+  XkbAction* actions = XkbKeyActionsPtr(xkb, key);
+  for (int i = 0; i < XkbKeyNumActions(xkb, key); ++i) {
+    std::memset(&actions[i], 0, sizeof actions[i]);
+    actions[i].type = XkbSA_XFree86Private;
+    std::memcpy(actions[i].any.data, "Ungrab", 6);
+  }
+  XkbMapChangesRec changes{};
+  changes.changed = XkbKeyActionsMask;
+  changes.first_key_act = key;
+  changes.num_key_acts = 1;
+  // With the server grabbed, no other client's request comes between ours.
+  XGrabServer(display);
+  XkbChangeMap(display, xkb, &changes);
+  XTestFakeKeyEvent(display, key, True, 0);
+  XTestFakeKeyEvent(display, key, False, 0);
+  const bool grabbed = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
+                                     GrabModeAsync, CurrentTime) == GrabSuccess;
+  XUngrabServer(display);
+  XSync(display, False);
+  XkbFreeKeyboard(xkb, 0, True);
+  std::puts(grabbed ? "grabbed" : "refused");
+  std::fflush(stdout);
+  std::signal(SIGTERM, [](int) { stop_racing = 1; });
+  while (!stop_racing) Sleep(10'000'000L);
   return 0;
 }
 
@@ -302,6 +346,7 @@ int main(int argc, char** argv) {
   if (command == "churn" && argc == 3) return Churn(display, number(2));
   if (command == "raise-loop" && argc == 2) return RaiseLoop(display);
   if (command == "grab-race" && argc == 2) return GrabRace(display);
+  if (command == "break-grab" && argc == 2) return BreakGrab(display);
   if (command == "share-visible" && argc == 5) {
     return ShareVisible(display, number(2), number(3), number(4));
   }
