@@ -1,7 +1,8 @@
 #pragma once
-// The keyboard lock on X11: an active keyboard grab on the root window, and for the full-screen
-// lock a pointer grab as well. Plain Xlib and nothing else, so that it can move into a small guard
-// process later without the toolkit.
+// The keyboard lock on X11 as the forms process holds it: an active keyboard grab on the root
+// window, and for the full-screen lock a pointer grab as well. Plain Xlib and nothing else. While
+// the guard process holds the keyboard (guard/guard.h) this lock holds only the pointer; it takes
+// the keyboard itself when there is no guard, or while a dead one is replaced.
 //
 // Both grabs are taken on the root window with owner events on: keys for our own windows (message
 // boxes included) still reach them, every other client gets none. The root is used because a grab
