@@ -54,6 +54,8 @@ bool Guard::Connect() {
       display_, [](Display*, void* self) { static_cast<Guard*>(self)->connection_lost_ = true; },
       this);
   root_ = DefaultRootWindow(display_);
+  // The keyboard before anything else: every request made first would delay the grab.
+  GrabKeyboard();
   // Unmapped and named: the guard's own X resource, found by name whatever it shows.
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
@@ -95,6 +97,7 @@ int Guard::Run() {
     return 1;
   }
   if (ui::ServerIsXWayland(display_)) {
+    XUngrabKeyboard(display_, CurrentTime);
     Tell(std::string(kCannot) +
          " Could not lock keyboard: the X server is XWayland, where a keyboard grab does not hold "
          "the keys of Wayland windows.");
