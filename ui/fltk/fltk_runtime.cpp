@@ -268,6 +268,8 @@ void Runtime::DestroyWindow(Form& form) {
 }
 
 void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
+  // The guard covers the place at once, before this window is even made, let alone drawn.
+  if (form.lock_screen) SendArea(guard::Area{x, y, width, height, fl_xpixel(FL_BACKGROUND_COLOR)});
   FormWindow& window = WindowFor(form);
   int screen_w = 0, screen_h = 0;
   RootSize(display_, screen_w, screen_h);
@@ -278,8 +280,6 @@ void Runtime::PlaceTopmost(Form& form, int x, int y, int width, int height) {
   window.resize(x, y, width, height);
   // SWP_SHOWWINDOW: placing shows it.
   window.wanted = true;
-  // The guard covers the place at once, before this window is mapped and drawn.
-  if (form.lock_screen) ReportArea();
   shown_order_.erase(std::remove(shown_order_.begin(), shown_order_.end(), &window),
                      shown_order_.end());
   shown_order_.push_back(&window);

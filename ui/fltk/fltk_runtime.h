@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,7 @@ class Runtime : public Backend {
   // (only what changed).
   void ReportCover();
   void ReportArea();
+  void SendArea(const std::optional<guard::Area>& area);
 
   Application* app_ = nullptr;
   Display* display_ = nullptr;

@@ -367,13 +367,17 @@ void Runtime::LockStateChanged(const LockState& state) {
 }
 
 void Runtime::ReportArea() {
-  if (!guard_.Connected()) return;
   std::optional<guard::Area> area;
   for (auto& [form, window] : windows_) {
     if (!form->lock_screen || !window->wanted || !window->placed) continue;
     const CoverRect& r = window->place;
     area = guard::Area{r.x, r.y, r.width, r.height, fl_xpixel(FL_BACKGROUND_COLOR)};
   }
+  SendArea(area);
+}
+
+void Runtime::SendArea(const std::optional<guard::Area>& area) {
+  if (!guard_.Connected()) return;
   // A guard that restarted this process covers the place of the lock window that died: it keeps
   // its cover until this process has placed its own.
   if (!area && area_reported_.empty()) return;
