@@ -167,6 +167,10 @@ bool Guard::OnLine(const std::string& line) {
     command_line_ = std::move(*command_line);
     return true;
   }
+  if (auto record = ParseRecord(line)) {
+    record_ = std::move(*record);
+    return true;
+  }
   if (line.rfind(kStatePrefix, 0) == 0) {
     state_ = ui::FormatLockState(ui::ParseLockState(line.substr(std::strlen(kStatePrefix))));
     return true;
@@ -371,8 +375,9 @@ void Guard::StartForms() {
   }
   close(sockets[1]);
   link_ = sockets[0];
-  // The command line first: the new process reads it before anything else.
+  // The command line first, then the record: the new process reads them before anything else.
   Tell(FormatCommand(command_line_).c_str());
+  Tell(FormatRecord(record_).c_str());
   Tell(kReady);
   if (pid < 0) OnFormsGone();  // tried again later
 }

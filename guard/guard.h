@@ -70,6 +70,7 @@ class Guard {
   int link_;
   std::string forms_;
   std::string command_line_;
+  std::string record_;  // the record the forms process last read at a load, for a restart
   LineReader reader_;
   std::string state_ = "other";
   Cover cover_;  // as last reported

@@ -8,7 +8,6 @@ namespace {
 
 // A lock window and a few message boxes over it; far more than any lock shows.
 constexpr std::size_t kMaxWindows = 16;
-constexpr std::size_t kMaxLine = 1024;
 
 }  // namespace
 
@@ -65,6 +64,7 @@ std::optional<Cover> ParseCover(const std::string& line) {
 
 namespace {
 constexpr char kCommandPrefix[] = "command ";
+constexpr char kRecordPrefix[] = "record ";
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 int HexValue(char c) {
@@ -72,11 +72,10 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-}  // namespace
 
-std::string FormatCommand(const std::string& command_line) {
-  std::string line = kCommandPrefix;
-  for (const char c : command_line) {
+std::string FormatHex(const char* prefix, const std::string& bytes) {
+  std::string line = prefix;
+  for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
     line += kHexDigits[byte >> 4];
     line += kHexDigits[byte & 0xf];
@@ -84,18 +83,35 @@ std::string FormatCommand(const std::string& command_line) {
   return line;
 }
 
-std::optional<std::string> ParseCommand(const std::string& line) {
-  constexpr std::size_t kPrefixSize = sizeof kCommandPrefix - 1;
-  if (line.compare(0, kPrefixSize, kCommandPrefix) != 0 || (line.size() - kPrefixSize) % 2 != 0) {
+// The bytes after `prefix`; nothing for another line or malformed (upper-case, odd) hex.
+std::optional<std::string> ParseHex(const std::string& prefix, const std::string& line) {
+  if (line.compare(0, prefix.size(), prefix) != 0 || (line.size() - prefix.size()) % 2 != 0) {
     return std::nullopt;
   }
-  std::string command_line;
-  for (std::size_t i = kPrefixSize; i < line.size(); i += 2) {
+  std::string bytes;
+  for (std::size_t i = prefix.size(); i < line.size(); i += 2) {
     const int high = HexValue(line[i]), low = HexValue(line[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
-    command_line += static_cast<char>(high * 16 + low);
+    bytes += static_cast<char>(high * 16 + low);
   }
-  return command_line;
+  return bytes;
+}
+}  // namespace
+
+std::string FormatCommand(const std::string& command_line) {
+  return FormatHex(kCommandPrefix, command_line);
+}
+
+std::optional<std::string> ParseCommand(const std::string& line) {
+  return ParseHex(kCommandPrefix, line);
+}
+
+std::string FormatRecord(const std::string& record) {
+  return FormatHex(kRecordPrefix, record);
+}
+
+std::optional<std::string> ParseRecord(const std::string& line) {
+  return ParseHex(kRecordPrefix, line);
 }
 
 void LineReader::Add(const char* data, std::size_t size) {
@@ -107,7 +123,7 @@ void LineReader::Add(const char* data, std::size_t size) {
       skipping_ = false;
     } else if (!skipping_) {
       pending_ += c;
-      if (pending_.size() > kMaxLine) {
+      if (pending_.size() > kMaxLineSize) {
         pending_.clear();
         skipping_ = true;
       }

@@ -8,6 +8,9 @@
 //                  the password record ("/SU:"), so it travels here, never on a command line that
 //                  every user of the machine can read
 //   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
+//   "record HEX"   the password record a form's load took (its text as read), in hex like the
+//                  command line: a restart checks the file against it, so that a record removed
+//                  or damaged while locked cannot end the lock
 //   "cover PARENT PIXEL N (WINDOW X Y WIDTH HEIGHT)*N"   the windows covering the screen, lowest
 //                  first, their parent (the overlay or the root) and their background pixel
 //   "watch WINDOW" a window of the forms process's own, never destroyed by it: destroyed, it
@@ -17,11 +20,13 @@
 // guard -> forms
 //   "command HEX"  the command line to run with: the first line to a forms process the guard
 //                  restarts, which is started with no arguments
+//   "record HEX"   the second line to it: the record last reported, empty when none was
 //   "ready"        the guard has started up and watches
 //   "let-go"       the guard holds no grab any more (the answer to "take")
 //
 // Pure text handling, shared by both programs and tested on its own.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,12 +51,19 @@ std::string FormatCover(const Cover& cover);
 // not match, sizes below 1, more windows than a lock ever has).
 std::optional<Cover> ParseCover(const std::string& line);
 
+// The longest line either side reads; a longer one is dropped whole. Room for a password record
+// line of the longest the record reader takes (1,024 bytes) in hex.
+inline constexpr std::size_t kMaxLineSize = 2112;
+
 // A command line travels as hex, so that any byte (a line break in an argument) arrives as it was
-// sent. One longer than a message holds (about 500 bytes; the system's own are under 100) is
+// sent. One longer than a line holds (about 1,000 bytes; the system's own are under 100) is
 // dropped by the reader, and a restart then runs without it.
 std::string FormatCommand(const std::string& command_line);
 // The command line a "command ..." line carries; empty for anything else or malformed hex.
 std::optional<std::string> ParseCommand(const std::string& line);
+// The password record the same way ("record HEX"); the system's own are under 100 bytes.
+std::string FormatRecord(const std::string& record);
+std::optional<std::string> ParseRecord(const std::string& line);
 
 inline constexpr char kStatePrefix[] = "state ";
 inline constexpr char kWatch[] = "watch ";

@@ -290,6 +290,7 @@ void Runtime::GreetGuard() {
   if (!connection_witness_) MakeConnectionWitness();
   guard_.Send(std::string(guard::kWatch) + std::to_string(connection_witness_));
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
+  if (!record_.empty()) guard_.Send(guard::FormatRecord(record_));
   cover_reported_.clear();
   ReportCover();
 }
@@ -328,6 +329,11 @@ void Runtime::OnGuardReadable(int fd, void* data) {
 void Runtime::LockStateChanged(const LockState& state) {
   lock_state_ = state;
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(state));
+}
+
+void Runtime::RecordReadAtLoad(const std::string& record) {
+  record_ = record;
+  guard_.Send(guard::FormatRecord(record));
 }
 
 void Runtime::ReportCover() {
