@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "startup/pass_main.h"
@@ -90,14 +91,19 @@ int main(int argc, char** argv) {
   // Only these two exact words: anything else is the command line the system reads.
   if (tools::AnswerHelpOrVersion(argc, argv, "kestrom.exe", kUsage)) return 0;
   try {
+    // The record read when the lock started, when this is a run a guard restarted after a crash.
+    std::optional<std::string> record_at_start;
 #ifdef _WIN32
     std::unique_ptr<ui::Backend> backend = ui::MakeWin32Backend();
     platform::Win32Machine machine;
     const std::string command_line = ui::Win32CommandLine();
 #else
-    // A run its guard restarted has no arguments: the guard hands the command line over. Taken
-    // before anything else, so that the record leaves the command line at once.
-    const std::string command_line = guard::CommandFromGuard().value_or(CommandLine(argc, argv));
+    // A run its guard restarted has no arguments: the guard hands the command line over, and the
+    // record read when the lock started. Taken before anything else, so that the record leaves
+    // the command line at once.
+    const std::optional<guard::HandedOver> handed = guard::HandedOverByGuard();
+    const std::string command_line = handed ? handed->command_line : CommandLine(argc, argv);
+    if (handed) record_at_start = handed->record;
     HideRecord(argc, argv);
     // The guard and the display next: the guard takes the keyboard, and the rest can wait.
     std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend(command_line);
@@ -108,6 +114,7 @@ int main(int argc, char** argv) {
 #endif
     ui::Trace trace = ui::Trace::FromEnvironment();
     ui::Application app(*backend, machine.services(), command_line, &trace);
+    if (record_at_start) app.ResumeRecord(*record_at_start);
     return app.Run<PassMain>();
   } catch (const std::exception& error) {
     // No display, or no drive C: the program cannot start at all.

@@ -66,7 +66,7 @@ void GuardCore::OnLine(const std::string& line, long now) {
   }
   if (auto command_line = ParseCommand(line)) {
     command_line_ = std::move(*command_line);
-  } else if (auto record = ParseHexLine(kRecordWord, line)) {
+  } else if (auto record = ParseRecord(line)) {
     record_ = std::move(*record);
   } else if (auto saved = ParseHexLine(kGrabBreak, line)) {
     host_.AdoptGrabBreak(*saved);
@@ -127,7 +127,7 @@ void GuardCore::StartFormsAgain() {
   ++restarts_;
   forms_connected_ = true;
   std::string greeting = FormatCommand(command_line_) + '\n';
-  if (!record_.empty()) greeting += FormatHexLine(kRecordWord, record_) + '\n';
+  greeting += FormatRecord(record_) + '\n';
   greeting += std::string(kReady) + '\n' + kHeld;
   host_.StartForms(greeting);
 }

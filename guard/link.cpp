@@ -23,8 +23,6 @@ namespace {
 
 // How long the guard's answers are waited for: its first grab is tried for about a second.
 constexpr int kAnswerWaitMs = 3000;
-// More than any "command" line the guard writes (the reader drops longer lines anyway).
-constexpr std::size_t kMaxCommandLine = 4096;
 
 // The socket a guard hands to the process it starts, as the environment names it.
 int InheritedFd() {
@@ -190,17 +188,17 @@ void GuardLink::StandDown() {
   Close();
 }
 
-std::optional<std::string> CommandFromGuard() {
-  const int fd = InheritedFd();
-  if (fd < 0) return std::nullopt;
-  // One byte at a time up to the line's end: what follows is the link's, read by GuardLink.
+namespace {
+
+// One line of `fd`, read a byte at a time up to its end: what follows is the link's, read by
+// GuardLink. Nothing when none came whole by `deadline`.
+std::optional<std::string> ReadLine(int fd, std::chrono::steady_clock::time_point deadline) {
   std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
-  while (line.size() <= kMaxCommandLine) {
+  while (line.size() <= kMaxLineSize) {
     char c = 0;
     const ssize_t got = recv(fd, &c, 1, MSG_DONTWAIT);
     if (got == 1) {
-      if (c == '\n') return ParseCommand(line).value_or("");
+      if (c == '\n') return line;
       line += c;
       continue;
     }
@@ -211,7 +209,25 @@ std::optional<std::string> CommandFromGuard() {
     pollfd wait{fd, POLLIN, 0};
     poll(&wait, 1, static_cast<int>(left.count()));
   }
-  return "";  // no command line came: the run goes on without one
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<HandedOver> HandedOverByGuard() {
+  const int fd = InheritedFd();
+  if (fd < 0) return std::nullopt;
+  // The command line, then the record; a run that gets no command line goes on without one.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+  HandedOver handed;
+  const std::optional<std::string> command = ReadLine(fd, deadline);
+  if (!command) return handed;
+  handed.command_line = ParseCommand(*command).value_or("");
+  if (const std::optional<std::string> record = ReadLine(fd, deadline)) {
+    handed.record = ParseRecord(*record);
+    if (handed.record && handed.record->empty()) handed.record.reset();
+  }
+  return handed;
 }
 
 ui::LockState ResumeStateFromEnvironment() {

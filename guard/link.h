@@ -85,10 +85,17 @@ class GuardLink {
   std::string grab_break_;
 };
 
-// The command line of a run that a guard restarted, which the guard hands over on the socket
-// rather than on the command line (it may hold the password record); empty when it sent none in
-// time. Nothing when no guard started this process. Call it before a GuardLink adopts the guard.
-std::optional<std::string> CommandFromGuard();
+// What a guard hands the run it restarted, on the socket rather than on the command line (both
+// may hold the password record).
+struct HandedOver {
+  std::string command_line;  // empty when none came in time
+  // The record read when the lock started (the "record" line); nothing when the guard had none.
+  std::optional<std::string> record;
+};
+
+// What the guard that restarted this process hands over; nothing when no guard started it. Call
+// it before a GuardLink adopts the guard.
+std::optional<HandedOver> HandedOverByGuard();
 
 // The state a restarted run resumes from: what the guard put in the environment, and only when a
 // guard started this process.

@@ -8,7 +8,6 @@ namespace {
 
 // A lock window and a few message boxes over it; far more than any lock shows.
 constexpr std::size_t kMaxWindows = 16;
-constexpr std::size_t kMaxLine = 1024;
 
 }  // namespace
 
@@ -107,6 +106,14 @@ std::optional<std::string> ParseCommand(const std::string& line) {
   return ParseHexLine(kCommandWord, line);
 }
 
+std::string FormatRecord(const std::string& record) {
+  return FormatHexLine(kRecordWord, record);
+}
+
+std::optional<std::string> ParseRecord(const std::string& line) {
+  return ParseHexLine(kRecordWord, line);
+}
+
 std::string FormatArea(const std::optional<Area>& area) {
   if (!area) return "area none";
   char line[96];
@@ -160,7 +167,7 @@ void LineReader::Add(const char* data, std::size_t size) {
       skipping_ = false;
     } else if (!skipping_) {
       pending_ += c;
-      if (pending_.size() > kMaxLine) {
+      if (pending_.size() > kMaxLineSize) {
         pending_.clear();
         skipping_ = true;
       }

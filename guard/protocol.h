@@ -8,6 +8,9 @@
 //                  the password record ("/SU:"), so it travels here, never on a command line that
 //                  every user of the machine can read
 //   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
+//   "record HEX"   the password record a form's load took (its text as read), in hex like the
+//                  command line: a restart checks the file against it, so that a record removed
+//                  or damaged while locked cannot end the lock
 //   "cover PARENT PIXEL N (WINDOW X Y WIDTH HEIGHT)*N"   the windows covering the screen, lowest
 //                  first, their parent (the overlay or the root) and their background pixel: the
 //                  first one from a restarted process says its windows are up
@@ -19,7 +22,6 @@
 //   "let-go"       the forms process holds no keyboard grab any more (the answer to "want")
 //   "grab-break HEX"   what an earlier guard took out of the keymap, for a new guard to put
 //                  back at the end
-//   "record HEX"   the password record read when the lock began, for a restarted process
 //   "release"      the lock is released on purpose: the guard ends without restarting anything
 // guard -> forms
 //   "command HEX"  the command line to run with: the first line to a forms process the guard
@@ -30,13 +32,15 @@
 //   "want"         a new guard wants the keyboard, which the forms process may hold
 //   "key P KEYCODE STATE TIME"   a key pressed (P 1) or released (P 0), as the server reported it
 //   "grab-break HEX"   what this guard took out of the keymap (for a successor, should it die)
-//   "record HEX"   the record, to a restarted forms process, after "command"
+//   "record HEX"   the second line to a restarted forms process: the record last reported,
+//                  empty when none was
 //   "let-go"       the guard holds the pointer no more (the answer to "take")
 //   "warning WINDOW"   the guard's window that says the keyboard is not safe, which may lie
 //                  above the forms' windows; "warning 0" when it is gone
 //
 // Pure text handling, shared by both programs and tested on its own.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,8 +65,12 @@ std::string FormatCover(const Cover& cover);
 // not match, sizes below 1, more windows than a lock ever has).
 std::optional<Cover> ParseCover(const std::string& line);
 
+// The longest line either side reads; a longer one is dropped whole. Room for a password record
+// line of the longest the record reader takes (1,024 bytes) in hex.
+inline constexpr std::size_t kMaxLineSize = 2112;
+
 // A command line travels as hex, so that any byte (a line break in an argument) arrives as it was
-// sent. One longer than a message holds (about 500 bytes; the system's own are under 100) is
+// sent. One longer than a line holds (about 1,000 bytes; the system's own are under 100) is
 // dropped by the reader, and a restart then runs without it.
 std::string FormatCommand(const std::string& command_line);
 // Any text as a line of hex digits after `word` and a space, and back.
@@ -90,6 +98,9 @@ std::string FormatKey(const Key& key);
 std::optional<Key> ParseKey(const std::string& line);
 // The command line a "command ..." line carries; empty for anything else or malformed hex.
 std::optional<std::string> ParseCommand(const std::string& line);
+// The password record the same way ("record HEX"); the system's own are under 100 bytes.
+std::string FormatRecord(const std::string& record);
+std::optional<std::string> ParseRecord(const std::string& line);
 
 inline constexpr char kStatePrefix[] = "state ";
 inline constexpr char kTake[] = "take";

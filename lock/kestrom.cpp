@@ -112,8 +112,9 @@ void Kestrom::Form_Load() {
 
   // 6-9. Read and check the record; run-time errors end with the second corruption message.
   try {
-    // 6-7.
-    ReadRecord();
+    // 6-7. The window hides before a message that ends the run. A run restarted after a crash
+    // keeps the lock with the record it started with when the file went bad meanwhile.
+    record_ = ReadRecordAtLoad(app(), [this] { Hide(); });
     // 8. The field is in record_. No password chosen yet: make way for the wizard, which
     // takes over the engaged keyboard lock.
     Label3.SetCaption("");
@@ -135,8 +136,9 @@ void Kestrom::Form_QueryUnload(int& cancel, int unload_mode) {
 }
 
 void Kestrom::Timer1_Timer() {
-  // A tick while the window is hidden behind an error message does nothing.
-  if (!Visible()) return;
+  // A tick while an error message is up does nothing, whether the window hid for it or (a run
+  // restarted with a damaged file) stays under it: the message keeps the keys.
+  if (!Visible() || app().MessageBoxOpen()) return;
   Text1.SetFocus();
 }
 
@@ -157,7 +159,7 @@ void Kestrom::Command1_Click() {
   try {
     // 2. Read the record again. One that can no longer be read ends the program only when the
     // keyboard is not locked; otherwise the lock stays up and the record read at load is checked.
-    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app());
+    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app(), record_);
     if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
     const PasswordRecord& checked = fresh ? *fresh : record_;
     // 3. The field is in `checked`.
@@ -217,17 +219,6 @@ void Kestrom::Command1_Click() {
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(1000);
     Timer1.SetEnabled(true);
-  }
-}
-
-void Kestrom::ReadRecord() {
-  try {
-    record_ = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
-  } catch (const RecordCorrupted&) {
-    app().files().Close(kPasswordFileNumber);
-    Hide();
-    app().MsgBox(kMsgRecordCorrupted, "Error");
-    ReleaseAndEnd();
   }
 }
 

@@ -50,9 +50,6 @@ class Kestrom : public ui::Form {
   void InitializeComponent() override;
 
  private:
-  // Reads the record and takes it apart (load steps 6-7, again at OK); a missing marker ends the
-  // program with the first corruption message.
-  void ReadRecord();
   void ReleaseAndEnd();
 
   bool full_mode_ = false;

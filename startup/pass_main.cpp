@@ -120,8 +120,9 @@ void PassMain::Form_Load() {
     EngageKeyboardLock();
 
     // 6-7. Read the record, from the command line after "/SU:" or from supermp.dat; both
-    // markers present (8. otherwise: corrupted).
-    ReadRecord();
+    // markers present (8. otherwise: corrupted). A run restarted after a crash keeps the lock
+    // with the record it started with when the file went bad meanwhile.
+    record_ = ReadRecordAtLoad(app(), [this] { RefreshCountdown(); });
     // 7.1 The countdown starts now; 7.2 it shows 60. A run restarted after a crash goes on
     // with the seconds the prompt had left.
     Start = app().Timer();
@@ -172,7 +173,7 @@ void PassMain::cmdOK_Click() {
     // 3-4. Read the record again: a file changed since load is noticed now, and a missing
     // marker is reported even when Text1 is blank. One that can no longer be read ends the
     // program only when the keyboard is not locked; otherwise the record read at load is checked.
-    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app());
+    std::optional<PasswordRecord> fresh = ReadRecordAtOk(app(), record_);
     if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
     const PasswordRecord& checked = fresh ? *fresh : record_;
 
@@ -248,17 +249,6 @@ void PassMain::EngageKeyboardLock() {
     // and end with the lock released.
     if (error.code() != errc::kKeyboardLockUnavailable) throw;
     app().MsgBox(kMsgKeyboardLockFailed, "Error");
-    ReleaseAndEnd();
-  }
-}
-
-void PassMain::ReadRecord() {
-  try {
-    record_ = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
-  } catch (const RecordCorrupted&) {
-    app().files().Close(kPasswordFileNumber);
-    RefreshCountdown();
-    app().MsgBox(kMsgRecordCorrupted, "Error");
     ReleaseAndEnd();
   }
 }

@@ -49,9 +49,6 @@ class PassMain : public ui::Form {
  private:
   // Engages the keyboard lock; when it cannot be had, says so and ends (see the .cpp).
   void EngageKeyboardLock();
-  // Reads the record and takes it apart (at load and at OK); a missing marker ends the program
-  // with the first corruption message.
-  void ReadRecord();
   void RefreshCountdown();
   // A run restarted after a crash during the minute: the countdown goes on where it was.
   void ResumeCountdown();

@@ -313,6 +313,15 @@ void Application::ResumeFrom(const LockState& state) {
   if (state.guess_wait) pacer_.Failed(Timer());
 }
 
+void Application::RecordReadAtLoad(const std::string& record) {
+  record_at_load_ = record;
+  backend_.RecordReadAtLoad(record);
+}
+
+void Application::ResumeRecord(std::string record) {
+  resumed_record_ = std::move(record);
+}
+
 void Application::WrongPassword() {
   pacer_.Failed(Timer());
   ReportLockState(asked_);

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <typeindex>
@@ -89,6 +90,16 @@ class Application {
   // wait that was running starts again in full.
   const LockState& Resumed() const { return resumed_; }
   void ResumeFrom(const LockState& state);
+  // The password record a form's load took (its text as read, a valid record): kept, and passed
+  // on to the runtime, which hands it to a run restarted after a crash. Nothing until a load read
+  // one.
+  void RecordReadAtLoad(const std::string& record);
+  const std::optional<std::string>& RecordAtLoad() const { return record_at_load_; }
+  // The record a restarted run was handed over: the one read when the lock started, so that a
+  // file damaged meanwhile cannot end the lock (lock/record_at_ok.h). Nothing for an ordinary
+  // start; the runtime sets it before the run starts.
+  const std::optional<std::string>& ResumedRecord() const { return resumed_record_; }
+  void ResumeRecord(std::string record);
   // A form's check found the typed password wrong: until the wait is over (guess_pacer.h), a
   // press of a button that checks a password is held, and acts when the wait ends.
   void WrongPassword();
@@ -169,6 +180,8 @@ class Application {
   LockState asked_;     // the state the forms last reported
   LockState reported_;  // that state with the wait added, as passed on
   LockState resumed_;
+  std::optional<std::string> record_at_load_;
+  std::optional<std::string> resumed_record_;
   GuessPacer pacer_;
   CommandButton* held_ = nullptr;  // a press that waits for the end of the wait
   // Handlers running in the current loop level: 0 when the next handler is delivered by a

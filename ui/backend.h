@@ -36,6 +36,9 @@ class Backend {
   virtual ScreenMetrics Screen() = 0;
   // Where a locked run stands, for a runtime that can restart the program after a crash.
   virtual void LockStateChanged(const LockState&) {}
+  // The password record a form's load took (its text as read), for a runtime that restarts the
+  // program after a crash: the restarted run gets it back (Application::ResumeRecord).
+  virtual void RecordReadAtLoad(const std::string&) {}
   // Milliseconds since the run started (the trace's `t`).
   virtual long ElapsedMs() = 0;
 

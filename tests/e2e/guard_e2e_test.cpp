@@ -2,6 +2,9 @@
 // crash, SIGTERM, its X connection killed with xkill), in the timed prompt, either immediate lock
 // or the lockout, the desktop never shows, no key reaches another window while xdotool types
 // throughout, and the lock comes back as it was; the password then ends every process of it.
+// A password file removed, damaged, emptied or put back to the no-password placeholder just
+// before the kill changes none of that: the restarted lock reports the file over the lock, stays
+// up, and takes the password it started with.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -28,20 +31,24 @@ enum class Victim { kForms, kGuard };
 // kXKillBoth: XKillClient of the victim's connection, then at once of the other's.
 enum class Kill { kSigKill, kSigSegv, kSigTerm, kXKill, kXKillBoth };
 enum class State { kPrompt, kLockNow, kLockNowFull, kLockout };
+enum class Record { kKept, kRemoved, kDamaged, kEmptied, kPlaceholder };
 
 struct Case {
   Victim victim;
   Kill kill;
   State state;
+  Record record = Record::kKept;  // what happens to the password file just before the kill
 };
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   const char* victims[] = {"Forms", "Guard"};
   const char* kills[] = {"SIGKILL", "SIGSEGV", "SIGTERM", "xkill", "xkillBoth"};
   const char* states[] = {"Prompt", "LockNow", "LockNowFull", "Lockout"};
+  const char* records[] = {"", "_RecordRemoved", "_RecordDamaged", "_RecordEmptied",
+                           "_RecordPlaceholder"};
   const Case& c = info.param;
   return std::string(victims[static_cast<int>(c.victim)]) + "_" + kills[static_cast<int>(c.kill)] +
-         "_" + states[static_cast<int>(c.state)];
+         "_" + states[static_cast<int>(c.state)] + records[static_cast<int>(c.record)];
 }
 
 std::vector<Case> AllCases() {
@@ -54,6 +61,15 @@ std::vector<Case> AllCases() {
       }
     }
   }
+  // Every way the file goes bad on the prompt, and each once on a lock screen.
+  for (Record record :
+       {Record::kRemoved, Record::kDamaged, Record::kEmptied, Record::kPlaceholder}) {
+    cases.push_back({Victim::kForms, Kill::kSigKill, State::kPrompt, record});
+  }
+  cases.push_back({Victim::kForms, Kill::kSigKill, State::kLockNow, Record::kRemoved});
+  cases.push_back({Victim::kForms, Kill::kSigKill, State::kLockNowFull, Record::kDamaged});
+  cases.push_back({Victim::kForms, Kill::kSigKill, State::kLockNow, Record::kEmptied});
+  cases.push_back({Victim::kForms, Kill::kSigKill, State::kLockNowFull, Record::kPlaceholder});
   return cases;
 }
 
@@ -89,6 +105,28 @@ std::string ReadFile(const fs::path& path) {
 
 void Key(const std::string& keys) {
   e2e::Run({"xdotool", "key", "--clearmodifiers", keys});
+}
+
+// Does to the password file what `record` says; returns the message the lock then shows.
+std::string SpoilRecord(const fs::path& file, Record record) {
+  switch (record) {
+    case Record::kRemoved:
+      fs::remove(file);
+      return kMsgRecordMissing;
+    case Record::kDamaged:
+      std::ofstream(file, std::ios::binary | std::ios::trunc) << "no markers\r\n";
+      return kMsgRecordCorrupted;
+    case Record::kEmptied:
+      std::ofstream(file, std::ios::binary | std::ios::trunc).close();
+      return kMsgRecordMissing;
+    case Record::kPlaceholder:
+      std::ofstream(file, std::ios::binary | std::ios::trunc)
+          << kStartMarker << kNoPasswordPlaceholder << kEndMarker << "\r\n";
+      return kMsgRecordCorrupted;
+    case Record::kKept:
+      break;
+  }
+  return "";
 }
 
 class GuardE2e : public ::testing::TestWithParam<Case> {
@@ -164,6 +202,7 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   const pid_t guard = processes_.One(processes_.guard());
   ASSERT_NE(forms, 0);
   const std::size_t events_before = run.Events().size();
+  const std::string message = SpoilRecord(installation_.program_dir() / "supermp.dat", c.record);
 
   // Keys typed throughout, and (where the lock covers the screen) its pixels watched throughout.
   Child typist({"xdotool", "type", "--delay", "10", std::string(200, 'q')});
@@ -229,8 +268,15 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
     EXPECT_EQ(processes_.One(processes_.forms()), forms) << "kestrom.exe changed";
   }
   EXPECT_TRUE(WaitUntil([] { return !OtherClientCanGrabKeyboard(); })) << "the keyboard is free";
-  ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
-      << "the focus is on " << FocusedWindowName();
+  if (!message.empty()) {
+    // The restarted run reports the file over the lock; the message box has the focus.
+    EXPECT_TRUE(run.WaitForEvent("msgbox", {{"text", message}}));
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == "Error"; }))
+        << "the focus is on " << FocusedWindowName();
+  } else {
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
+        << "the focus is on " << FocusedWindowName();
+  }
 
   racer.Stop();
   EXPECT_EQ(typist.Wait(), 0);
@@ -247,6 +293,13 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   }
   // With both connections killed at once, nothing of the lock stands for the moment the guard
   // takes to connect again: only that the lock comes back is asked.
+  if (!message.empty()) {
+    // Enter closes the message, and the lock goes on holding.
+    Key("Return");
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == Caption(); }))
+        << "the lock did not stay up; the focus is on " << FocusedWindowName();
+    EXPECT_FALSE(OtherClientCanGrabKeyboard());
+  }
 
   if (state() == State::kPrompt && forms_dies) {
     // The restarted prompt goes on with the seconds it had left.
@@ -271,6 +324,13 @@ TEST_P(GuardE2e, LockSurvivesTheDeathOfEitherProcess) {
   Key("BackSpace");
   e2e::Run({"xdotool", "type", "--delay", "15", kPassword});
   Key("Return");
+  if (!message.empty()) {
+    // The file is read again and reported again; the password the lock started with still opens
+    // it.
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindowName() == "Error"; }))
+        << "the focus is on " << FocusedWindowName();
+    Key("Return");
+  }
   EXPECT_TRUE(WaitUntil([&] { return processes_.NoneLeft(); })) << "a process of the lock is left";
   EXPECT_TRUE(OtherClientCanGrabKeyboard());
   EXPECT_TRUE(WaitUntil([&] { return Probe({"grab-break-keys"}) == "2"; }))

@@ -129,8 +129,10 @@ TEST_F(EndingsTest, EveryEndingReleasesTheKeyboardLock) {
 // A record that can no longer be read when OK is pressed does not open a locked desktop: the
 // message shows, the lock stays up, and the record read at load is what the password is checked
 // against. Damaging or removing the file gets nobody in; the user who knows the password still
-// gets out, with a clean ending.
-TEST_F(EndingsTest, RecordTroubleAtOkKeepsTheLockAndChecksTheRecordReadAtLoad) {
+// gets out, with a clean ending. The same when the file goes bad and then the program is killed:
+// the run restarted in the lock state, handed the record read when the lock started, shows the
+// message over the lock at once and neither ends nor opens the wizard.
+TEST_F(EndingsTest, RecordTroubleAtOkOrBeforeARestartKeepsTheLockAndChecksTheRecordReadAtLoad) {
   const std::string corrupted = ErrorBox(kMsgRecordCorrupted);
   const std::string missing = ErrorBox(kMsgRecordMissing);
   struct Trouble {
@@ -143,34 +145,57 @@ TEST_F(EndingsTest, RecordTroubleAtOkKeepsTheLockAndChecksTheRecordReadAtLoad) {
       {"file removed", Remove, missing},
       {"file emptied", Write(""), missing},
       {"first line too long", Write(std::string(kMaxRecordLine + 1, 'x') + "\r\n"), missing},
+      {"no-password placeholder put in", Write(PlaceholderLine() + "\r\n"), corrupted},
   };
-  for (const auto& [form, command] : {std::pair{"PassMain", ""}, std::pair{"Kestrom", "/locknow"},
-                                      std::pair{"Kestrom", "/locknowfull /nosmile"}}) {
-    for (const Trouble& trouble : troubles) {
-      SCOPED_TRACE(std::string(form) + " \"" + command + "\", " + trouble.name);
-      WritePassword(kPassword);
-      ui::HeadlessRuntime::Options options;
-      options.command_line = command;
-      Create(options);
-      rt().Start();
-      trouble.damage(*this);
+  for (const bool restarted : {false, true}) {
+    for (const auto& [form, command] : {std::pair{"PassMain", ""}, std::pair{"Kestrom", "/locknow"},
+                                        std::pair{"Kestrom", "/locknowfull /nosmile"}}) {
+      for (const Trouble& trouble : troubles) {
+        SCOPED_TRACE(std::string(restarted ? "restarted, " : "") + form + " \"" + command + "\", " +
+                     trouble.name);
+        WritePassword(kPassword);
+        ui::HeadlessRuntime::Options options;
+        options.command_line = command;
+        if (restarted) {
+          options.resume = {ui::LockState::Stage::kPrompt, 20};
+          options.resume_record = RecordLine(kPassword, "1100");
+          Create(options);
+          trouble.damage(*this);
+          rt().Start();
+          ASSERT_EQ(rt().MessageBoxes().size(), 1u);
+          EXPECT_EQ(ErrorBox(rt().MessageBoxes()[0].second), trouble.message);
+          EXPECT_EQ(rt().FormVisible("Kestrom"), std::string(form) == "Kestrom")
+              << "the lock window stays up under the message";
+          rt().DismissMessageBox();
+          EXPECT_TRUE(rt().MessageBoxes().empty()) << "reported once, by the first load";
+          EXPECT_TRUE(rt().FormVisible(form));
+          EXPECT_FALSE(rt().FormLoaded("Welcome11"));
+          EXPECT_EQ(rt().record_read_at_load(), options.resume_record)
+              << "the next restart gets the same record";
+        } else {
+          Create(options);
+          rt().Start();
+          EXPECT_EQ(rt().record_read_at_load(), RecordLine(kPassword, "1100"));
+          trouble.damage(*this);
+        }
 
-      TypeAndEnter(form, "not it");
-      ASSERT_FALSE(rt().MessageBoxes().empty());
-      EXPECT_EQ(ErrorBox(rt().MessageBoxes()[0].second), trouble.message);
-      EXPECT_TRUE(rt().FormVisible(form)) << "the lock must stay up under the message";
-      rt().DismissMessageBox();
-      EXPECT_FALSE(rt().Ended());
-      EXPECT_TRUE(rt().KeyboardLocked());
-      while (!rt().MessageBoxes().empty()) rt().DismissMessageBox();  // "incorrect" on the prompt
+        TypeAndEnter(form, "not it");
+        ASSERT_FALSE(rt().MessageBoxes().empty());
+        EXPECT_EQ(ErrorBox(rt().MessageBoxes()[0].second), trouble.message);
+        EXPECT_TRUE(rt().FormVisible(form)) << "the lock must stay up under the message";
+        rt().DismissMessageBox();
+        EXPECT_FALSE(rt().Ended());
+        EXPECT_TRUE(rt().KeyboardLocked());
+        while (!rt().MessageBoxes().empty()) rt().DismissMessageBox();  // "incorrect" on the prompt
 
-      rt().AdvanceTime(2000);         // the wait after a wrong password
-      TypeAndEnter(form, kPassword);  // the message shows again: the file is still damaged
-      ASSERT_EQ(rt().MessageBoxes().size(), 1u);
-      rt().DismissMessageBox();
-      EXPECT_TRUE(rt().Ended()) << "the password read at load must still unlock";
-      EXPECT_FALSE(rt().KeyboardLocked());
-      EXPECT_EQ(rt().ExitCode(), 0);
+        rt().AdvanceTime(2000);         // the wait after a wrong password
+        TypeAndEnter(form, kPassword);  // the message shows again: the file is still damaged
+        ASSERT_EQ(rt().MessageBoxes().size(), 1u);
+        rt().DismissMessageBox();
+        EXPECT_TRUE(rt().Ended()) << "the password read at load must still unlock";
+        EXPECT_FALSE(rt().KeyboardLocked());
+        EXPECT_EQ(rt().ExitCode(), 0);
+      }
     }
   }
 }

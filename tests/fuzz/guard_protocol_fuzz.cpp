@@ -1,6 +1,7 @@
 // What kestrom.exe and its guard read from each other: any bytes split into lines, each line
-// read as a cover, a command line or a lock state. A cover or a command line read back writes as
-// a line that reads the same; the reader never holds more than one message's worth of a line.
+// read as a cover, a command line, a record or a lock state. A cover, a command line or a record
+// read back writes as a line that reads the same; the reader never holds more than one message's
+// worth of a line.
 
 #include <cstdint>
 #include <string>
@@ -18,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.Add(reinterpret_cast<const char*>(data), half);
   reader.Add(reinterpret_cast<const char*>(data) + half, size - half);
   while (auto line = reader.Next()) {
-    fuzz::Require(line->size() <= 1024, "a line longer than any message is dropped");
+    fuzz::Require(line->size() <= guard::kMaxLineSize, "a line longer than any message is dropped");
     if (auto cover = guard::ParseCover(*line)) {
       fuzz::Require(guard::ParseCover(guard::FormatCover(*cover)) == cover,
                     "a cover reads back as written");
@@ -26,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto command_line = guard::ParseCommand(*line)) {
       fuzz::Require(guard::FormatCommand(*command_line) == *line,
                     "a command line reads back as written");
+    }
+    if (auto record = guard::ParseRecord(*line)) {
+      fuzz::Require(guard::FormatRecord(*record) == *line, "a record reads back as written");
     }
     const ui::LockState state = ui::ParseLockState(*line);
     fuzz::Require(ui::ParseLockState(ui::FormatLockState(state)) == state,

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,19 +32,34 @@ TEST(GuardProtocol, CoverRoundTripsAndMalformedLinesAreRefused) {
   }
 }
 
-// The command line may hold the password record with any of its characters, a line break in an
-// argument included: it arrives exactly as sent, and nothing else is taken for one.
-TEST(GuardProtocol, CommandLineRoundTripsAnyBytesAndMalformedLinesAreRefused) {
-  for (const std::string& command_line :
+// The command line and the record read at load may hold any characters, a line break included:
+// they arrive exactly as sent, the longest record the reader takes too, and neither is taken for
+// the other or for anything else.
+TEST(GuardProtocol, CommandLineAndRecordRoundTripAnyBytesAndMalformedLinesAreRefused) {
+  struct Kind {
+    std::string (*format)(const std::string&);
+    std::optional<std::string> (*parse)(const std::string&);
+  };
+  const std::string longest_record(1024, '\xfe');
+  for (const std::string& text :
        {std::string(""), std::string("/locknow /SU:*kvd%3u~a b\\c\"rfp9e>4w"),
-        std::string("/SU:x\ny\r\xff\x01", 11)}) {
-    const std::string line = FormatCommand(command_line);
-    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line";
-    EXPECT_EQ(ParseCommand(line), command_line);
+        std::string("/SU:x\ny\r\xff\x01", 11), longest_record}) {
+    for (const Kind kind : {Kind{FormatCommand, ParseCommand}, Kind{FormatRecord, ParseRecord}}) {
+      const std::string line = kind.format(text);
+      EXPECT_EQ(line.find('\n'), std::string::npos) << "one line";
+      EXPECT_EQ(kind.parse(line), text);
+      LineReader reader;
+      reader.Add((line + '\n').data(), line.size() + 1);
+      EXPECT_EQ(reader.Next(), line) << "a line the reader keeps";
+    }
   }
+  EXPECT_FALSE(ParseRecord(FormatCommand("/locknow")).has_value());
+  EXPECT_FALSE(ParseCommand(FormatRecord("/locknow")).has_value());
   for (const std::string& bad : std::vector<std::string>{
-           "command", "command 4", "command 4g", "command 4A", "commands 41", "state prompt 3"}) {
+           "command", "command 4", "command 4g", "command 4A", "commands 41", "record", "record 4",
+           "records 41", "record 4G", "state prompt 3"}) {
     EXPECT_FALSE(ParseCommand(bad).has_value()) << bad;
+    EXPECT_FALSE(ParseRecord(bad).has_value()) << bad;
   }
 }
 

@@ -64,6 +64,7 @@ class Runtime : public Backend {
   platform::Clock& clock() override { return *clock_; }
   platform::KeyboardLock& keyboard_lock() override { return guarded_lock_; }
   void LockStateChanged(const LockState& state) override;
+  void RecordReadAtLoad(const std::string& record) override;
   ScreenMetrics Screen() override;
   long ElapsedMs() override;
 
@@ -152,6 +153,7 @@ class Runtime : public Backend {
   int oom_score_at_start_ = guard::OomScore();
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
   LockState lock_state_;
+  std::string record_;  // the record read at load, for the guard to hand to a restart
   std::string cover_reported_;
   std::string area_reported_;
   std::unique_ptr<LockWindows> cover_;

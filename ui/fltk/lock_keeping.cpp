@@ -295,6 +295,7 @@ void Runtime::GreetGuard() {
   guard_fd_watched_ = guard_.fd();
   Fl::add_fd(guard_fd_watched_, FL_READ, OnGuardReadable, this);
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
+  if (!record_.empty()) guard_.Send(guard::FormatRecord(record_));
   cover_reported_.clear();
   area_reported_.clear();
   ReportArea();
@@ -385,6 +386,11 @@ void Runtime::SendArea(const std::optional<guard::Area>& area) {
   if (line == area_reported_) return;
   guard_.Send(line);
   area_reported_ = std::move(line);
+}
+
+void Runtime::RecordReadAtLoad(const std::string& record) {
+  record_ = record;
+  guard_.Send(guard::FormatRecord(record));
 }
 
 void Runtime::ReportCover() {

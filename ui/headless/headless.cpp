@@ -70,7 +70,11 @@ struct HeadlessRuntime::Impl : public Backend {
 
   // --- Backend: called on the program thread ---
 
-  void Attach(Application& application) override { application.ResumeFrom(options.resume); }
+  void Attach(Application& application) override {
+    application.ResumeFrom(options.resume);
+    if (options.resume_record) application.ResumeRecord(*options.resume_record);
+  }
+  void RecordReadAtLoad(const std::string& record) override { record_read_at_load = record; }
   void LockStateChanged(const LockState& state) override {
     if (options.keep_events) lock_states.push_back(state);
   }
@@ -295,6 +299,7 @@ struct HeadlessRuntime::Impl : public Backend {
   VirtualClock clock_;
   platform::RecordingKeyboardLock lock;
   std::vector<LockState> lock_states;
+  std::optional<std::string> record_read_at_load;
   int screen_width;
   int screen_height;
   std::function<int(Application&)> start;
@@ -511,6 +516,10 @@ double HeadlessRuntime::VirtualSeconds() const {
 
 const std::vector<LockState>& HeadlessRuntime::lock_states() const {
   return impl_->lock_states;
+}
+
+const std::optional<std::string>& HeadlessRuntime::record_read_at_load() const {
+  return impl_->record_read_at_load;
 }
 
 }  // namespace vellomar::ui

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,10 @@ class HeadlessRuntime {
     // Keep every trace event and lock state for events(), Transcript() and lock_states(); a soak
     // test turns it off to run the way the real program does.
     bool keep_events = true;
-    // The state a run restarted after a crash resumes from.
+    // The state a run restarted after a crash resumes from, and the record it is handed over
+    // (the one read when the lock started).
     LockState resume;
+    std::optional<std::string> resume_record;
   };
 
   // `start` runs the program on the application, typically [](Application& a){ return
@@ -89,6 +92,8 @@ class HeadlessRuntime {
   double VirtualSeconds() const;  // virtual time since start
   // Every lock state the program reported, in order.
   const std::vector<LockState>& lock_states() const;
+  // The record the last load passed on for a restart; nothing before one did.
+  const std::optional<std::string>& record_read_at_load() const;
 
  private:
   struct Impl;
