@@ -90,6 +90,7 @@ for mode in /locknowfull /locknow; do
   height=768
   [[ $mode == /locknow ]] && height=700
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+  disown  # ended by PID with the lock's other processes
   wait_settled
   for target in kestrom.exe vellomar-guard; do
     program=$forms
@@ -148,6 +149,7 @@ for gap in ${XKILL_GAPS_MS:-0 500}; do
   for order in guard-first forms-first; do
     for ((try = 0; try < ${XKILL_TRIES:-2}; try++)); do
       (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe /locknowfull) >/dev/null 2>&1 &
+      disown
       wait_settled
       echo "XKillClient of both, $("$build/bench/kill-bench" xkill "$forms" "$guard" "$order" "$gap" || true)"
       stop_lock

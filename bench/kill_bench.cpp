@@ -16,14 +16,15 @@
 // first win to its last.
 //
 // The xkill form ends both processes' X connections with XKillClient, as any client may: the
-// guard's (found by its windows' name, "vellomar-guard") and kestrom.exe's (a window whose
-// _NET_WM_PID is its process), in the order given and GAP-MS apart. Three seconds later it tries
-// to grab the keyboard and prints whether the lock still held it ("held 1") and how many
-// processes of each program run.
+// guard's (found by its windows' name, "vellomar-guard") and kestrom.exe's (a lock window in
+// the Composite overlay made by another client than the guard), in the order given and GAP-MS
+// apart. Three seconds later it tries to grab the keyboard and prints whether the lock still held
+// it ("held 1") and how many processes of each program run.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xcomposite.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -100,7 +101,10 @@ double Ms(Clock::duration d) {
 // the grabs it got: each one is a moment another program could have read the keys.
 class Grabber {
  public:
-  Grabber() : thread_([this] { Loop(); }) {}
+  // Returns once the grabber's connection is open and it has made its first try.
+  Grabber() : thread_([this] { Loop(); }) {
+    while (!trying_ && !stop_) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
   ~Grabber() { Stop(); }
   Grabber(const Grabber&) = delete;
   Grabber& operator=(const Grabber&) = delete;
@@ -122,9 +126,12 @@ class Grabber {
  private:
   void Loop() {
     Display* display = XOpenDisplay(nullptr);
-    if (!display) return;
+    if (!display) {
+      stop_ = true;
+      return;
+    }
     const Window root = DefaultRootWindow(display);
-    while (!stop_) {
+    for (; !stop_; trying_ = true) {
       if (XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime) ==
           GrabSuccess) {
         const auto now = Clock::now();
@@ -141,6 +148,7 @@ class Grabber {
   }
 
   std::atomic<bool> stop_{false};
+  std::atomic<bool> trying_{false};
   std::atomic<long long> last_win_ns_{0};
   long wins_ = 0;
   Clock::time_point first_{}, last_{};
@@ -171,24 +179,18 @@ std::optional<Window> WindowNamed(Display* display, const char* name) {
   return found;
 }
 
-std::optional<Window> WindowOfProcess(Display* display, pid_t pid) {
-  const Atom net_wm_pid = XInternAtom(display, "_NET_WM_PID", False);
+// The server gives each client a block of resource IDs; a window's block names its client.
+constexpr XID kClientBits = ~static_cast<XID>(0x1fffff);
+
+// A window of kestrom.exe: its lock windows are children of the Composite overlay, where the
+// guard's windows may be too; the first overlay child whose client is not the guard's.
+std::optional<Window> LockWindowNotOf(Display* display, Window guard) {
+  const Window overlay = XCompositeGetOverlayWindow(display, DefaultRootWindow(display));
   std::optional<Window> found;
-  ForEachWindow(display, DefaultRootWindow(display), [&](Window w) {
-    if (found) return;
-    Atom type = 0;
-    int format = 0;
-    unsigned long items = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, w, net_wm_pid, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                           &after, &data) == Success &&
-        data) {
-      if (format == 32 && items == 1 && static_cast<pid_t>(*reinterpret_cast<long*>(data)) == pid) {
-        found = w;
-      }
-      XFree(data);
-    }
+  ForEachWindow(display, overlay, [&](Window w) {
+    if (!found && w != overlay && (w & kClientBits) != (guard & kClientBits)) found = w;
   });
+  XCompositeReleaseOverlayWindow(display, DefaultRootWindow(display));
   return found;
 }
 
@@ -200,7 +202,8 @@ int KillClients(Display* display, const fs::path& forms, const fs::path& guard,
     return 2;
   }
   const std::optional<Window> guard_window = WindowNamed(display, "vellomar-guard");
-  const std::optional<Window> forms_window = WindowOfProcess(display, forms_pids.front());
+  const std::optional<Window> forms_window =
+      guard_window ? LockWindowNotOf(display, *guard_window) : std::nullopt;
   if (!guard_window || !forms_window) {
     std::printf("window not found:%s%s\n", guard_window ? "" : " guard",
                 forms_window ? "" : " kestrom.exe");

@@ -340,7 +340,8 @@ std::vector<unsigned long> WaitStill(Area& area, double quiet_ms, double timeout
 // shows a new character, with BackSpace between so each mask lands in the same place. The box is
 // found by the first, untimed press: the rows where the whole screen changed. After that only
 // those rows (full width) are read, which takes well under a millisecond.
-std::vector<double> KeyLatencies(Display* display, Window root, int count, std::string& error) {
+std::vector<double> KeyLatencies(Display* display, Window root, int count, std::string& error,
+                                 std::string& where) {
   std::vector<double> latencies;
   int event = 0, reply = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(display, &event, &reply, &major, &minor)) {
@@ -359,6 +360,8 @@ std::vector<double> KeyLatencies(Display* display, Window root, int count, std::
     return latencies;
   }
   const Change box = Diff(before, WaitStill(whole, 50, 1000), width);
+  where = std::to_string(box.left) + "," + std::to_string(box.top) + "-" +
+          std::to_string(box.right) + "," + std::to_string(box.bottom);
   const int top = std::max(0, box.top - 2);
   const int bottom = std::min(height - 1, box.bottom + 2);
   Area rows(display, root, 0, top, width, bottom - top + 1);
@@ -604,7 +607,8 @@ int Run(const RunOptions& options) {
   }
   std::vector<double> keys_ms;
   std::string keys_error;
-  if (options.keys > 0) keys_ms = KeyLatencies(display, root, options.keys, keys_error);
+  std::string keys_where;  // the first mask's rectangle on the screen
+  if (options.keys > 0) keys_ms = KeyLatencies(display, root, options.keys, keys_error, keys_where);
   const long hwm_kb = PeakRssKb(pid);
   const int threads = ThreadCount(pid);
   // The helpers' memory, each under its program's name (kestrom.exe's guard).
@@ -631,6 +635,7 @@ int Run(const RunOptions& options) {
     std::string list;
     for (double ms : keys_ms) list += (list.empty() ? "" : ",") + Format("%.3f", ms);
     std::printf(" keys_ms=%s", list.empty() ? "none" : list.c_str());
+    if (!keys_where.empty()) std::printf(" keys_mask_at=%s", keys_where.c_str());
     if (!keys_error.empty()) std::printf(" keys_error=%s", keys_error.c_str());
   }
   if (options.idle_s > 0) {
