@@ -817,8 +817,10 @@ int Report(const std::vector<std::string>& args) {
     if (!s.helper_hwm.empty() && !s.hwm.empty()) {
       rss = s.program + " " + rss;
       for (const auto& [name, values] : s.helper_hwm) {
-        rss += ", " + name + " " + Format("%.1f MB", Quantile(values, 0.5) / 1024);
-        if (static_cast<int>(values.size()) != s.runs) {
+        // A helper running the locker's own program is its forked child.
+        rss += ", " + (name == s.program ? "child " + name : name) + " " +
+               Format("%.1f MB", Quantile(values, 0.5) / 1024);
+        if (static_cast<int>(values.size()) != static_cast<int>(s.hwm.size())) {
           rss += Format(" (in %g starts)", static_cast<double>(values.size()));
         }
       }
