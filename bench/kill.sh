@@ -8,7 +8,7 @@
 # (times it got the keyboard) and the gap from its first win to its last are printed per kill and
 # in total. Then both X connections of the lock are ended with XKillClient, in either order,
 # XKILL_GAPS_MS apart (default "0 500"), XKILL_TRIES times each (default 2), and the script says
-# whether the lock still held the keyboard three seconds later.
+# whether the lock still held the keyboard three seconds later. RUNS=0 runs only those.
 #
 #   bench/kill.sh [build-dir]
 #
@@ -86,7 +86,9 @@ summary() {  # label, then the figures
 }
 
 declare -A totals kills
-for mode in /locknowfull /locknow; do
+modes=(/locknowfull /locknow)
+((runs > 0)) || modes=()  # RUNS=0: only the XKillClient cases
+for mode in "${modes[@]}"; do
   height=768
   [[ $mode == /locknow ]] && height=700
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
@@ -133,7 +135,7 @@ for mode in /locknowfull /locknow; do
   [[ -z $(pid_of "$forms") && -z $(pid_of "$guard") ]] || { echo "a process of the lock is left" >&2; exit 1; }
 done
 
-for target in kestrom.exe vellomar-guard; do
+((runs > 0)) && for target in kestrom.exe vellomar-guard; do
   echo "kills of $target: ${kills[$target]}, tight-loop grabber wins in all: ${totals[$target]}"
 done
 
