@@ -2,8 +2,10 @@
 //
 //   lockbench run [options] -- COMMAND [ARGS...]
 //     Starts COMMAND and times exec -> keyboard grab held and exec -> screen covered, then reads
-//     its peak resident memory and, with --idle-s, the CPU it uses while locked and idle. Ends it
-//     by PID afterwards. Prints one line of key=value pairs.
+//     the peak resident memory of every process it started and, with --idle-s, the CPU it uses
+//     while locked and idle, or with --keys, the time from a key press to its mask character.
+//     Ends it with everything it started and names which process held the grab. Prints one line
+//     of key=value pairs, a failure included.
 //   lockbench report [--ratio NAME/NAME] NAME=FILE...
 //     Reads the lines `run` printed (one file per locker) and prints a Markdown table.
 //
