@@ -4,6 +4,11 @@
 # client's keyboard grab refused and the screen showing the lock (bench/kill_bench.cpp). Each
 # kill is made while xdotool types into the session and a victim window records any key it gets:
 # it must get none. For the full-screen and the taskbar lock, RUNS kills of each (default 11).
+# During each kill a second client grabs and lets go of the keyboard in a tight loop: its wins
+# (times it got the keyboard) and the gap from its first win to its last are printed per kill and
+# in total. Then both X connections of the lock are ended with XKillClient, in either order,
+# XKILL_GAPS_MS apart (default "0 500"), XKILL_TRIES times each (default 2), and the script says
+# whether the lock still held the keyboard three seconds later. RUNS=0 runs only those.
 #
 #   bench/kill.sh [build-dir]
 #
@@ -33,9 +38,14 @@ kill_program() {
   local pid
   for pid in $(pids_of "$1"); do kill -KILL "$pid" 2>/dev/null || true; done
 }
-stop_all() {  # the lock's own processes first (the guard before the process it would restart)
+stop_lock() {  # the lock's processes, stopped first so that neither starts the other again
+  local pid
+  for pid in $(pids_of "$guard") $(pids_of "$forms"); do kill -STOP "$pid" 2>/dev/null || true; done
   kill_program "$guard"
   kill_program "$forms"
+}
+stop_all() {
+  stop_lock
   local i
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
@@ -75,27 +85,44 @@ summary() {  # label, then the figures
       printf "%-28s median %6.1f ms  min %6.1f  max %6.1f  (%d kills)\n", label, m, v[1], v[NR], NR }'
 }
 
-for mode in /locknowfull /locknow; do
+declare -A totals kills
+modes=(/locknowfull /locknow)
+((runs > 0)) || modes=()  # RUNS=0: only the XKillClient cases
+for mode in "${modes[@]}"; do
   height=768
   [[ $mode == /locknow ]] && height=700
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+  disown  # ended by PID with the lock's other processes
   wait_settled
   for target in kestrom.exe vellomar-guard; do
     program=$forms
     [[ $target == vellomar-guard ]] && program=$guard
     figures=()
     free=()
+    wins=()
+    gaps=()
     for ((run = 0; run < runs; run++)); do
       xdotool type --delay 5 "$(printf 'q%.0s' {1..150})" &
       typist=$!
-      result=$("$build/bench/kill-bench" "$(pid_of "$program")" "$program" 0 0 1024 "$height")
+      # "MS free MS wins N gap MS"
+      read -r ms _ free_ms _ won _ gap < <("$build/bench/kill-bench" "$(pid_of "$program")" \
+        "$program" 0 0 1024 "$height" || true)
       wait "$typist" || true
-      figures+=("${result%% *}")
-      free+=("${result##* }")
+      figures+=("$ms")
+      free+=("$free_ms")
+      wins+=("$won")
+      gaps+=("$gap")
       wait_settled
     done
     summary "$mode $target" "${figures[@]}"
     echo "  keyboard free meanwhile (ms): ${free[*]}"
+    total=0
+    for won in "${wins[@]}"; do total=$((total + won)); done
+    echo "  tight-loop grabber wins per kill: ${wins[*]} (total $total," \
+      "$(printf '%s\n' "${wins[@]}" | grep -cv '^0$') of ${#wins[@]} kills)"
+    echo "  its gap, first win to last (ms): ${gaps[*]}"
+    totals[$target]=$((${totals[$target]:-0} + total))
+    kills[$target]=$((${kills[$target]:-0} + ${#wins[@]}))
   done
   # The typed keys went to the lock: clear them, and the password ends every process of it.
   xdotool key --clearmodifiers ctrl+a BackSpace
@@ -106,6 +133,31 @@ for mode in /locknowfull /locknow; do
     sleep 0.025
   done
   [[ -z $(pid_of "$forms") && -z $(pid_of "$guard") ]] || { echo "a process of the lock is left" >&2; exit 1; }
+done
+
+((runs > 0)) && for target in kestrom.exe vellomar-guard; do
+  echo "kills of $target: ${kills[$target]}, tight-loop grabber wins in all: ${totals[$target]}"
+done
+
+# Both X connections ended by another client. The lock is up when the keyboard is still grabbed
+# three seconds later; whatever is left of it is then ended by PID.
+wait_free() {
+  local i
+  for ((i = 0; i < 200; i++)); do "$probe" grab-keyboard >/dev/null && return; sleep 0.025; done
+  echo "the keyboard stays grabbed after the lock was ended" >&2
+  exit 1
+}
+for gap in ${XKILL_GAPS_MS:-0 500}; do
+  for order in guard-first forms-first; do
+    for ((try = 0; try < ${XKILL_TRIES:-2}; try++)); do
+      (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe /locknowfull) >/dev/null 2>&1 &
+      disown
+      wait_settled
+      echo "XKillClient of both, $("$build/bench/kill-bench" xkill "$forms" "$guard" "$order" "$gap" || true)"
+      stop_lock
+      wait_free
+    done
+  done
 done
 
 if [[ -s $tmp/victim.log ]]; then

@@ -2,8 +2,10 @@
 //
 //   lockbench run [options] -- COMMAND [ARGS...]
 //     Starts COMMAND and times exec -> keyboard grab held and exec -> screen covered, then reads
-//     its peak resident memory and, with --idle-s, the CPU it uses while locked and idle. Ends it
-//     by PID afterwards. Prints one line of key=value pairs.
+//     the peak resident memory of every process it started and, with --idle-s, the CPU it uses
+//     while locked and idle, or with --keys, the time from a key press to its mask character.
+//     Ends it with everything it started and names which process held the grab. Prints one line
+//     of key=value pairs, a failure included.
 //   lockbench report [--ratio NAME/NAME] NAME=FILE...
 //     Reads the lines `run` printed (one file per locker) and prints a Markdown table.
 //
@@ -21,8 +23,11 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -43,8 +48,6 @@
 #include <string>
 #include <vector>
 
-#include "processes.h"
-
 namespace {
 
 double NowMs() {
@@ -59,6 +62,12 @@ void SleepMs(double ms) {
   ts.tv_nsec = static_cast<long>((ms - static_cast<double>(ts.tv_sec) * 1e3) * 1e6);
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
+}
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
 }
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -229,6 +238,156 @@ int ThreadCount(pid_t pid) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Key latency: an XTEST key press to the mask character on the screen
+
+// A rectangle of the screen, read as the screen shows it.
+class Area {
+ public:
+  Area(Display* display, Window root, int x, int y, int w, int h)
+      : display_(display), root_(root), x_(x), y_(y), w_(w), h_(h) {}
+  ~Area() {
+    if (image_ != nullptr) XDestroyImage(image_);
+  }
+  Area(const Area&) = delete;
+  Area& operator=(const Area&) = delete;
+
+  // Reads the rectangle again; false when the server refuses.
+  bool Read() {
+    if (image_ != nullptr) XDestroyImage(image_);
+    image_ = XGetImage(display_, root_, x_, y_, static_cast<unsigned>(w_),
+                       static_cast<unsigned>(h_), AllPlanes, ZPixmap);
+    return image_ != nullptr;
+  }
+  // The pixels as last read, row after row.
+  std::vector<unsigned long> Pixels() const {
+    std::vector<unsigned long> pixels;
+    if (image_ == nullptr) return pixels;
+    pixels.reserve(static_cast<std::size_t>(w_) * static_cast<std::size_t>(h_));
+    for (int row = 0; row < h_; ++row) {
+      for (int col = 0; col < w_; ++col) pixels.push_back(XGetPixel(image_, col, row));
+    }
+    return pixels;
+  }
+  int x() const { return x_; }
+  int y() const { return y_; }
+  int w() const { return w_; }
+  int h() const { return h_; }
+
+ private:
+  Display* display_;
+  Window root_;
+  int x_, y_, w_, h_;
+  XImage* image_ = nullptr;
+};
+
+// The columns and rows where two readings of one area differ; empty when equal.
+struct Change {
+  int left = 0, top = 0, right = -1, bottom = -1;
+  bool empty() const { return right < left; }
+  int width() const { return right - left + 1; }
+};
+Change Diff(const std::vector<unsigned long>& a, const std::vector<unsigned long>& b, int w) {
+  Change change{w, 0, -1, -1};
+  bool any = false;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    const int col = static_cast<int>(i % static_cast<std::size_t>(w));
+    const int row = static_cast<int>(i / static_cast<std::size_t>(w));
+    if (!any) change.top = row;
+    any = true;
+    change.left = std::min(change.left, col);
+    change.right = std::max(change.right, col);
+    change.bottom = row;
+  }
+  if (!any) return Change{};
+  return change;
+}
+
+void TypeKey(Display* display, KeySym keysym, bool press) {
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), press ? True : False, 0);
+  XFlush(display);
+}
+
+// Reads `area` until it differs from `before` by a change at least `min_width` columns wide (a
+// character, not a text cursor's one-pixel line); returns when, or nothing at `timeout_ms`.
+std::optional<double> WaitChange(Area& area, const std::vector<unsigned long>& before,
+                                 int min_width, double timeout_ms) {
+  const double deadline = NowMs() + timeout_ms;
+  while (NowMs() < deadline) {
+    if (area.Read()) {
+      const Change change = Diff(before, area.Pixels(), area.w());
+      if (!change.empty() && change.width() >= min_width) return NowMs();
+    }
+    SleepMs(0.2);
+  }
+  return std::nullopt;
+}
+
+// Waits until two readings `quiet_ms` apart are equal (the box has finished drawing).
+std::vector<unsigned long> WaitStill(Area& area, double quiet_ms, double timeout_ms) {
+  const double deadline = NowMs() + timeout_ms;
+  area.Read();
+  std::vector<unsigned long> last = area.Pixels();
+  while (NowMs() < deadline) {
+    SleepMs(quiet_ms);
+    area.Read();
+    std::vector<unsigned long> now = area.Pixels();
+    if (now == last) return now;
+    last = std::move(now);
+  }
+  return last;
+}
+
+// Times `count` presses of a letter, each from the XTEST request to the moment the password box
+// shows a new character, with BackSpace between so each mask lands in the same place. The box is
+// found by the first, untimed press: the rows where the whole screen changed. After that only
+// those rows (full width) are read, which takes well under a millisecond.
+std::vector<double> KeyLatencies(Display* display, Window root, int count, std::string& error,
+                                 std::string& where) {
+  std::vector<double> latencies;
+  int event = 0, reply = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(display, &event, &reply, &major, &minor)) {
+    error = "no_xtest";
+    return latencies;
+  }
+  const int screen = DefaultScreen(display);
+  const int width = DisplayWidth(display, screen);
+  const int height = DisplayHeight(display, screen);
+  Area whole(display, root, 0, 0, width, height);
+  const std::vector<unsigned long> before = WaitStill(whole, 100, 2000);
+  TypeKey(display, XK_a, true);
+  TypeKey(display, XK_a, false);
+  if (!WaitChange(whole, before, 3, 3000)) {
+    error = "no_mask_seen";
+    return latencies;
+  }
+  const Change box = Diff(before, WaitStill(whole, 50, 1000), width);
+  where = std::to_string(box.left) + "," + std::to_string(box.top) + "-" +
+          std::to_string(box.right) + "," + std::to_string(box.bottom);
+  const int top = std::max(0, box.top - 2);
+  const int bottom = std::min(height - 1, box.bottom + 2);
+  Area rows(display, root, 0, top, width, bottom - top + 1);
+  TypeKey(display, XK_BackSpace, true);
+  TypeKey(display, XK_BackSpace, false);
+  for (int i = 0; i < count; ++i) {
+    const std::vector<unsigned long> empty_box = WaitStill(rows, 30, 1000);
+    const double pressed = NowMs();
+    TypeKey(display, XK_a, true);
+    const std::optional<double> drawn = WaitChange(rows, empty_box, 3, 2000);
+    TypeKey(display, XK_a, false);
+    if (!drawn) {
+      error = "mask_not_seen_after_" + std::to_string(i);
+      break;
+    }
+    latencies.push_back(*drawn - pressed);
+    WaitStill(rows, 30, 1000);
+    TypeKey(display, XK_BackSpace, true);
+    TypeKey(display, XK_BackSpace, false);
+  }
+  return latencies;
+}
+
+// ---------------------------------------------------------------------------------------------
 // run
 
 struct RunOptions {
@@ -240,43 +399,137 @@ struct RunOptions {
   double poll_ms = 1.0;
   double settle_ms = 500;
   double idle_s = 0;
+  bool cover = true;  // wait for the screen to be covered (not for a prompt that leaves it free)
+  int keys = 0;       // key presses timed to their mask character after the settle
   std::vector<std::string> command;
 };
 
-// A locker's helper processes in a session of their own, which its end would not reach:
-// kestrom.exe's guard (vellomar-guard beside it) would start it again. Killed first.
-void KillHelpersOf(pid_t pid) {
+// The locker's process tree. The probe makes itself the subreaper of its descendants, so a
+// helper in a session of its own (kestrom.exe's guard) and whatever that helper starts again are
+// still found below the probe after their parent dies, and no process of another user or run is
+// ever touched.
+std::map<pid_t, pid_t> ParentsOfAll() {
+  std::map<pid_t, pid_t> parents;
   std::error_code error;
-  const std::filesystem::path program =
-      std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-  if (error) return;
-  for (pid_t helper : bench::ProcessesRunning(program.parent_path() / "vellomar-guard")) {
-    kill(helper, SIGKILL);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadFile(entry.path().string() + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    if (fields >> state >> parent) parents[std::stoi(name)] = parent;
+  }
+  return parents;
+}
+
+std::vector<pid_t> Descendants() {
+  const std::map<pid_t, pid_t> parents = ParentsOfAll();
+  std::vector<pid_t> found{getpid()};
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    for (const auto& [pid, parent] : parents) {
+      if (parent == found[i]) found.push_back(pid);
+    }
+  }
+  found.erase(found.begin());
+  return found;
+}
+
+std::string ProgramName(pid_t pid) {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error)
+      .filename()
+      .string();
+}
+
+bool Zombie(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close == std::string::npos || stat.compare(close + 2, 1, "Z") == 0;
+}
+
+// Every process below the probe except `pid` and zombies: the locker's helpers.
+std::vector<pid_t> HelpersOf(pid_t pid) {
+  std::vector<pid_t> helpers;
+  for (pid_t p : Descendants()) {
+    if (p != pid && !Zombie(p)) helpers.push_back(p);
+  }
+  return helpers;
+}
+
+void ReapChildren() {
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
 }
 
-// Ends the locker: SIGTERM, then SIGKILL if it is still there after a while. Reaps it.
-void EndLocker(pid_t pid) {
-  KillHelpersOf(pid);
-  kill(pid, SIGTERM);
-  const double deadline = NowMs() + 2000;
-  while (NowMs() < deadline) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-    SleepMs(5);
-  }
+// Ends the locker and everything it started. Every process of the tree is stopped first, so none
+// can start another while the others die (kestrom.exe's guard would start kestrom.exe again, and
+// kestrom.exe a new guard). Then the started process alone is killed: if the keyboard comes free,
+// it held the grab; if it stays grabbed, a helper did. Returns who held it ("" when unknown), and
+// only when the tree is gone and reaped.
+std::string EndLocker(Display* display, Window root, pid_t pid) {
+  for (pid_t p : Descendants()) kill(p, SIGSTOP);
+  const std::string name = ProgramName(pid);
+  std::string holder;
+  const bool held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+  if (held) {
+    const std::vector<pid_t> helpers = HelpersOf(pid);
+    holder = WaitKeyboardFree(display, root, helpers.empty() ? 3000 : 1000) ? name : "";
+    if (holder.empty() && !helpers.empty()) holder = ProgramName(helpers.front());
+  }
+  const double deadline = NowMs() + 5000;
+  for (std::vector<pid_t> left = Descendants(); !left.empty() && NowMs() < deadline;
+       left = Descendants()) {
+    for (pid_t p : left) kill(p, SIGKILL);
+    ReapChildren();
+    SleepMs(5);
+  }
+  return holder;
+}
+
+// Lockers of any run still on the machine, as "name:count,...": what a keyboard found grabbed
+// before the start is most likely held by.
+std::string LockersRunning() {
+  std::map<std::string, int> counts;
+  for (const auto& [pid, parent] : ParentsOfAll()) {
+    (void)parent;
+    const std::string name = ProgramName(pid);
+    if (name == "kestrom.exe" || name == "vellomar-guard" || name == "i3lock" || name == "slock") {
+      ++counts[name];
+    }
+  }
+  std::string text;
+  for (const auto& [name, count] : counts) {
+    text += (text.empty() ? "" : ",") + name + ":" + std::to_string(count);
+  }
+  return text.empty() ? "none" : text;
+}
+
+// A run that cannot start still prints its line, naming why, so the table counts it.
+[[noreturn]] void FailRun(const RunOptions& options, const std::string& error) {
+  std::printf("label=%s error=%s\n", options.label.c_str(), error.c_str());
+  std::exit(1);
 }
 
 int Run(const RunOptions& options) {
+  // Orphans of the locker (a helper whose parent died, or what it restarted) come to the probe.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) Fail("cannot open display");
+  if (display == nullptr) FailRun(options, "cannot_open_display");
   fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
   const Window root = DefaultRootWindow(display);
-  if (!WaitKeyboardFree(display, root, 3000)) Fail("the keyboard is grabbed before the start");
+  if (!WaitKeyboardFree(display, root, 3000)) {
+    FailRun(options, "keyboard_held_before_start running=" + LockersRunning());
+  }
   Screen screen(display, root);
   screen.ShowDesktop();
-  if (!screen.WaitDesktopShown(3000)) Fail("the desktop colour does not show before the start");
+  if (!screen.WaitDesktopShown(3000)) {
+    FailRun(options, "desktop_not_shown_before_start running=" + LockersRunning());
+  }
 
   // Everything the child needs, prepared before the clock starts.
   std::vector<std::string> env_text;
@@ -294,12 +547,12 @@ int Run(const RunOptions& options) {
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
   const int log_fd = open(options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (log_fd < 0) Fail("cannot open log " + options.log);
+  if (log_fd < 0) FailRun(options, "cannot_open_log");
   std::fflush(nullptr);
 
   const double start = NowMs();
   const pid_t pid = fork();
-  if (pid < 0) Fail("fork failed");
+  if (pid < 0) FailRun(options, "fork_failed");
   if (pid == 0) {
     dup2(log_fd, STDOUT_FILENO);
     dup2(log_fd, STDERR_FILENO);
@@ -314,13 +567,13 @@ int Run(const RunOptions& options) {
   std::optional<double> cover_ms;
   long long start_cpu_ns = -1;  // how much CPU the start-up up to the grab took
   std::string error;
-  while (!grab_ms || !cover_ms) {
+  while (!grab_ms || (!cover_ms && options.cover)) {
     if (!grab_ms && ProbeKeyboard(display, root) == KeyboardState::kHeldByOther) {
       grab_ms = NowMs() - start;
       start_cpu_ns = CpuNanos(pid);
     }
-    if (!cover_ms && screen.Covered()) cover_ms = NowMs() - start;
-    if (grab_ms && cover_ms) break;
+    if (options.cover && !cover_ms && screen.Covered()) cover_ms = NowMs() - start;
+    if (grab_ms && (cover_ms || !options.cover)) break;
     int status = 0;
     if (waitpid(pid, &status, WNOHANG) == pid) {
       error = WIFEXITED(status) ? "exited_" + std::to_string(WEXITSTATUS(status))
@@ -336,8 +589,9 @@ int Run(const RunOptions& options) {
 
   std::printf("label=%s", options.label.c_str());
   if (!grab_ms || !error.empty()) {
+    // What the locker left behind (kestrom.exe's guard goes on after it) ends with it.
+    EndLocker(display, root, pid);
     std::printf(" error=%s\n", error.c_str());
-    if (error == "timeout") EndLocker(pid);
     XCloseDisplay(display);
     return 1;
   }
@@ -353,11 +607,22 @@ int Run(const RunOptions& options) {
     if (ticks_before >= 0 && ticks_after >= 0) idle_ticks = ticks_after - ticks_before;
     if (ns_before >= 0 && ns_after >= 0) idle_ns = ns_after - ns_before;
   }
+  std::vector<double> keys_ms;
+  std::string keys_error;
+  std::string keys_where;  // the first mask's rectangle on the screen
+  if (options.keys > 0) keys_ms = KeyLatencies(display, root, options.keys, keys_error, keys_where);
   const long hwm_kb = PeakRssKb(pid);
   const int threads = ThreadCount(pid);
+  // The helpers' memory, each under its program's name (kestrom.exe's guard).
+  std::string helpers_hwm;
+  for (pid_t helper : HelpersOf(pid)) {
+    helpers_hwm += (helpers_hwm.empty() ? "" : ",") + ProgramName(helper) + ":" +
+                   std::to_string(PeakRssKb(helper));
+  }
   const bool still_held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
 
-  EndLocker(pid);
+  const std::string program = ProgramName(pid);
+  const std::string holder = EndLocker(display, root, pid);
   const bool released = WaitKeyboardFree(display, root, 3000);
   XCloseDisplay(display);
 
@@ -365,6 +630,16 @@ int Run(const RunOptions& options) {
               *grab_ms, cover_ms.value_or(-1.0),
               start_cpu_ns >= 0 ? static_cast<double>(start_cpu_ns) / 1e6 : -1.0, hwm_kb, threads,
               still_held ? 1 : 0);
+  std::printf(" program=%s", program.c_str());
+  if (!helpers_hwm.empty()) std::printf(" helpers_hwm_kb=%s", helpers_hwm.c_str());
+  if (!holder.empty()) std::printf(" grab_holder=%s", holder.c_str());
+  if (options.keys > 0) {
+    std::string list;
+    for (double ms : keys_ms) list += (list.empty() ? "" : ",") + Format("%.3f", ms);
+    std::printf(" keys_ms=%s", list.empty() ? "none" : list.c_str());
+    if (!keys_where.empty()) std::printf(" keys_mask_at=%s", keys_where.c_str());
+    if (!keys_error.empty()) std::printf(" keys_error=%s", keys_error.c_str());
+  }
   if (options.idle_s > 0) {
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     std::printf(
@@ -427,16 +702,16 @@ struct Summary {
   int uncovered = 0;  // timed starts whose cover was never seen
   std::vector<double> start_cpu;
   std::vector<double> hwm;
+  std::string program;                                    // the started process's program
+  std::map<std::string, std::vector<double>> helper_hwm;  // per helper program
+  std::map<std::string, int> holders;                     // who held the grab, per start
+  std::vector<double> holder_hwm;                         // peak RSS of the grab's holder
+  std::vector<double> keys;                               // key press -> mask drawn, every press
+  std::map<std::string, int> keys_errors;
   std::vector<double> idle;
   std::vector<double> idle_sched;
   double idle_window = 0;  // seconds
 };
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 std::string Median(const std::vector<double>& values, const char* format) {
   return values.empty() ? "n/a" : Format(format, Quantile(values, 0.5));
@@ -476,6 +751,39 @@ int Report(const std::vector<std::string>& args) {
     summary.uncovered = summary.runs - static_cast<int>(summary.cover.size());
     summary.start_cpu = Values(timed, "start_cpu_ms");
     summary.hwm = Values(records, "hwm_kb");
+    for (const Record& record : records) {
+      if (record.count("error")) continue;
+      const auto get = [&](const char* key) {
+        const auto it = record.find(key);
+        return it == record.end() ? std::string() : it->second;
+      };
+      if (!get("program").empty()) summary.program = get("program");
+      std::map<std::string, double> helpers;  // "name:kb,name:kb"
+      std::istringstream list(get("helpers_hwm_kb"));
+      for (std::string item; std::getline(list, item, ',');) {
+        const std::size_t colon = item.rfind(':');
+        if (colon == std::string::npos) continue;
+        helpers[item.substr(0, colon)] = std::atof(item.c_str() + colon + 1);
+        summary.helper_hwm[item.substr(0, colon)].push_back(std::atof(item.c_str() + colon + 1));
+      }
+      const std::string holder = get("grab_holder");
+      if (!holder.empty()) {
+        ++summary.holders[holder];
+        if (holder == get("program")) {
+          summary.holder_hwm.push_back(std::atof(get("hwm_kb").c_str()));
+        } else if (helpers.count(holder)) {
+          summary.holder_hwm.push_back(helpers[holder]);
+        }
+      }
+      std::istringstream keys(get("keys_ms"));
+      for (std::string item; std::getline(keys, item, ',');) {
+        if (item != "none") summary.keys.push_back(std::atof(item.c_str()));
+      }
+      if (!get("keys_error").empty()) ++summary.keys_errors[get("keys_error")];
+    }
+    for (auto& [name, values] : summary.helper_hwm) std::sort(values.begin(), values.end());
+    std::sort(summary.holder_hwm.begin(), summary.holder_hwm.end());
+    std::sort(summary.keys.begin(), summary.keys.end());
     summary.idle = Values(idle, "idle_cpu_pct");
     summary.idle_sched = Values(idle, "idle_sched_pct");
     const std::vector<double> windows = Values(idle, "idle_s");
@@ -505,14 +813,65 @@ int Report(const std::vector<std::string>& args) {
     } else if (!s.idle.empty()) {
       idle = Median(s.idle, "%.2f %%");
     }
+    // Every process of the lock, and which of them held the keyboard grab (seen at the end by
+    // killing the started process alone while the others are stopped).
+    std::string rss = s.hwm.empty() ? "n/a" : Format("%.1f MB", Quantile(s.hwm, 0.5) / 1024);
+    if (!s.helper_hwm.empty() && !s.hwm.empty()) {
+      rss = s.program + " " + rss;
+      for (const auto& [name, values] : s.helper_hwm) {
+        // A helper running the locker's own program is its forked child.
+        rss += ", " + (name == s.program ? "child " + name : name) + " " +
+               Format("%.1f MB", Quantile(values, 0.5) / 1024);
+        if (static_cast<int>(values.size()) != static_cast<int>(s.hwm.size())) {
+          rss += Format(" (in %g starts)", static_cast<double>(values.size()));
+        }
+      }
+    }
+    if (!s.holders.empty()) {
+      std::string held;
+      for (const auto& [name, count] : s.holders) {
+        held += (held.empty() ? "" : ", ") + name + Format(" %g", static_cast<double>(count));
+      }
+      rss += "; grab held by: " + held;
+    }
     std::string covered = Median(s.cover, "%.1f ms");
     if (s.uncovered) covered += Format(" (%g never)", static_cast<double>(s.uncovered));
     std::printf("| %s | %d%s | %s | %s | %s | %s | %s | %s | %s | %s |\n", s.name.c_str(), s.runs,
                 s.failures ? Format(" (+%g failed)", static_cast<double>(s.failures)).c_str() : "",
                 Median(s.grab, "%.1f ms").c_str(), Range(s.grab).c_str(), iqr.c_str(),
                 covered.c_str(), Range(s.cover).c_str(), Median(s.start_cpu, "%.1f ms").c_str(),
-                s.hwm.empty() ? "n/a" : Format("%.1f MB", Quantile(s.hwm, 0.5) / 1024).c_str(),
-                idle.c_str());
+                rss.c_str(), idle.c_str());
+  }
+
+  bool any_keys = false;
+  for (const Summary& s : summaries)
+    any_keys = any_keys || !s.keys.empty() || !s.keys_errors.empty();
+  if (any_keys) {
+    std::printf(
+        "\n| locker | key presses | press->mask median | min-max | IQR | 90th percentile | "
+        "failures |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---|\n");
+    for (const Summary& s : summaries) {
+      std::string iqr = "n/a";
+      std::string p90 = "n/a";
+      if (!s.keys.empty()) {
+        iqr = Format("%.2f", Quantile(s.keys, 0.25)) + "-" +
+              Format("%.2f ms", Quantile(s.keys, 0.75));
+        p90 = Format("%.2f ms", Quantile(s.keys, 0.9));
+      }
+      std::string failures;
+      for (const auto& [why, count] : s.keys_errors) {
+        failures +=
+            (failures.empty() ? "" : ", ") + why + Format(" x%g", static_cast<double>(count));
+      }
+      std::string range = "n/a";
+      if (!s.keys.empty()) {
+        range = Format("%.2f", s.keys.front()) + "-" + Format("%.2f ms", s.keys.back());
+      }
+      std::printf("| %s | %zu | %s | %s | %s | %s | %s |\n", s.name.c_str(), s.keys.size(),
+                  Median(s.keys, "%.2f ms").c_str(), range.c_str(), iqr.c_str(), p90.c_str(),
+                  failures.empty() ? "none" : failures.c_str());
+    }
   }
 
   if (!ratio.empty()) {
@@ -536,10 +895,13 @@ int Report(const std::vector<std::string>& args) {
         std::printf("%s / %s exec->covered median: %.2f\n", top->name.c_str(), bottom->name.c_str(),
                     Quantile(top->cover, 0.5) / Quantile(bottom->cover, 0.5));
       }
-      if (!top->hwm.empty() && !bottom->hwm.empty()) {
-        const double rss_ratio = Quantile(top->hwm, 0.5) / Quantile(bottom->hwm, 0.5);
-        std::printf("%s / %s peak RSS: %.2f (target <= 2.00: %s)\n", top->name.c_str(),
-                    bottom->name.c_str(), rss_ratio, verdict(rss_ratio <= 2.0));
+      // Memory compares the processes that hold the keyboard, where that was seen.
+      const auto& top_rss = top->holder_hwm.empty() ? top->hwm : top->holder_hwm;
+      const auto& bottom_rss = bottom->holder_hwm.empty() ? bottom->hwm : bottom->holder_hwm;
+      if (!top_rss.empty() && !bottom_rss.empty()) {
+        const double rss_ratio = Quantile(top_rss, 0.5) / Quantile(bottom_rss, 0.5);
+        std::printf("%s / %s peak RSS of the grab's holder: %.2f (target <= 2.00: %s)\n",
+                    top->name.c_str(), bottom->name.c_str(), rss_ratio, verdict(rss_ratio <= 2.0));
       }
       if (!top->idle_sched.empty() || !top->idle.empty()) {
         const double idle = Quantile(top->idle_sched.empty() ? top->idle : top->idle_sched, 0.5);
@@ -558,7 +920,8 @@ void Usage() {
       stderr,
       "usage: lockbench run [--label NAME] [--cwd DIR] [--env NAME=VALUE]... [--log FILE]\n"
       "                     [--timeout-ms MS] [--poll-ms MS] [--settle-ms MS] "
-      "[--idle-s S] -- COMMAND [ARGS...]\n"
+      "[--idle-s S]\n"
+      "                     [--no-cover] [--keys N] -- COMMAND [ARGS...]\n"
       "       lockbench report [--ratio NAME/NAME] NAME=FILE...\n");
   std::exit(2);
 }
@@ -598,6 +961,10 @@ int main(int argc, char** argv) {
       options.poll_ms = std::atof(value().c_str());
     } else if (arg == "--settle-ms") {
       options.settle_ms = std::atof(value().c_str());
+    } else if (arg == "--no-cover") {
+      options.cover = false;
+    } else if (arg == "--keys") {
+      options.keys = std::atoi(value().c_str());
     } else if (arg == "--idle-s") {
       options.idle_s = std::atof(value().c_str());
     } else {

@@ -144,8 +144,13 @@ measure() {
     slock) run+=(--env "LD_PRELOAD=$tmp/peer_shim.so" -- "$tmp/slock") ;;
   esac
   local line
-  line=$("${run[@]}") || true
-  [[ -n $line ]] || line="label=$name error=probe_failed"
+  line=$("${run[@]}" 2>"$tmp/probe.err") || true
+  # The probe prints a line naming every failure it can see; anything else is named by its
+  # last words on stderr (or its exit).
+  if [[ -z $line ]]; then
+    line="label=$name error=probe_printed_nothing:$(tail -n 1 "$tmp/probe.err" | tr -c '[:alnum:]\n' _)"
+  fi
+  cat "$tmp/probe.err" >&2
   echo "$line" >>"$tmp/$name.txt"
   echo "$line" >&2
 }
