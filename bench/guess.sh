@@ -19,20 +19,16 @@ tmp=$(mktemp -d /tmp/guessbench.XXXXXX)
 drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
 pids=()
+. "$repo/bench/x_display.sh"
 stop_all() {
   pkill -KILL -f "^$program_dir/vellomar-guard" 2>/dev/null || true
   pkill -KILL -f "^$program_dir/kestrom.exe" 2>/dev/null || true
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
-  done
+  stop_pids
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
 
-"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$program" >/dev/null
-(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+install_kestrom "$program"
 
-. "$repo/bench/x_display.sh"
 start_display
 
 trace=$tmp/trace

@@ -22,18 +22,14 @@ tmp=$(mktemp -d /tmp/keysbench.XXXXXX)
 drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
 pids=()
+. "$repo/bench/x_display.sh"
 stop_all() {  # lockbench ends the lock it started; the display goes last
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
-  done
+  stop_pids
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
 
-"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$program" >/dev/null
-(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+install_kestrom "$program"
 
-. "$repo/bench/x_display.sh"
 start_display
 
 # measure NAME [kestrom.exe arguments]: STARTS starts, their lines appended to NAME.txt

@@ -44,20 +44,15 @@ stop_lock() {  # the lock's processes, stopped first so that neither starts the 
   kill_program "$guard"
   kill_program "$forms"
 }
+. "$repo/bench/x_display.sh"
 stop_all() {
   stop_lock
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
-  done
-  pids=()
+  stop_pids
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
 
-"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$build/app/kestrom.exe" >/dev/null
-(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+install_kestrom "$build/app/kestrom.exe"
 
-. "$repo/bench/x_display.sh"
 start_display
 "$probe" victim Victim "$tmp/victim.log" >/dev/null &
 pids+=($!)

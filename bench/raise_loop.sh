@@ -13,7 +13,6 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-. "$repo/bench/x_display.sh"
 build=$(realpath -m "${1:-$repo/build}")
 shift || true
 programs=("$build/app/kestrom.exe" "$@")
@@ -22,19 +21,15 @@ attack=$build/tests/e2e/x-attack
 
 tmp=$(mktemp -d /tmp/raisebench.XXXXXX)
 pids=()
+. "$repo/bench/x_display.sh"
 stop_all() {  # the last started first: the clients before their server
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null || true
-  done
-  pids=()
+  stop_pids
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
 
 drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
-"$build/tools/vellomar-install" --drive-c "$drive_c" --program "$build/app/kestrom.exe" >/dev/null
-(cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
+install_kestrom "$build/app/kestrom.exe"
 
 measure() {  # program, mode, composite (yes/no)
   local program=$1 mode=$2 composite=$3 extra=()
