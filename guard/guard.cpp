@@ -1,6 +1,5 @@
 #include "guard/guard.h"
 
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>

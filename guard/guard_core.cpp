@@ -22,11 +22,6 @@ constexpr long kLongestRestartPauseMs = 8000;
 constexpr char kCannotHaveKeyboard[] =
     "Could not lock keyboard: another program holds the keyboard.";
 
-bool StartsWith(const std::string& line, const char* word) {
-  const std::size_t size = std::strlen(word);
-  return line.compare(0, size, word) == 0 && (line.size() == size || line[size] == ' ');
-}
-
 }  // namespace
 
 GuardCore::GuardCore(GuardHost& host, long now) : host_(host) {
@@ -70,7 +65,7 @@ void GuardCore::OnLine(const std::string& line, long now) {
     record_ = std::move(*record);
   } else if (auto saved = ParseHexLine(kGrabBreak, line)) {
     host_.AdoptGrabBreak(*saved);
-  } else if (StartsWith(line, "state")) {
+  } else if (line.rfind(kStatePrefix, 0) == 0) {
     state_ = ui::FormatLockState(ui::ParseLockState(line.substr(std::strlen(kStatePrefix))));
   } else if (auto area = ParseArea(line)) {
     if (*area == area_) return;

@@ -164,6 +164,13 @@ TEST_P(AttackE2e, OverrideRedirectClearedThenClosedByTheWindowManager) {
   PasswordUnlocks();
 }
 
+// Whether a helper's output file begins with `line` (it says so once it is ready).
+bool FirstLineIs(const std::filesystem::path& file, const std::string& line) {
+  std::ifstream in(file);
+  std::string first;
+  return std::getline(in, first) && first == line;
+}
+
 int GrabBreakKeys() {
   return std::stoi(e2e::Run({X_PROBE, "grab-break-keys"}).out);
 }
@@ -193,11 +200,7 @@ TEST_P(AttackE2e, AGrabTakenByBreakingItIsShownAndTakenBack) {
   ASSERT_TRUE(WaitUntil([] { return GrabBreakKeys() == 0; }));
   const auto said = installation_.drive_c().parent_path() / "break.out";
   Child breaker({X_ATTACK, "break-grab"}, {}, {}, said);
-  ASSERT_TRUE(WaitUntil([&] {
-    std::ifstream in(said);
-    std::string line;
-    return std::getline(in, line) && line == "grabbed";
-  })) << "the attack did not land";
+  ASSERT_TRUE(WaitUntil([&] { return FirstLineIs(said, "grabbed"); })) << "the attack did not land";
   const std::vector<std::string> warning = {X_PROBE, "find", "vellomar-guard warning", "visible"};
   EXPECT_TRUE(WaitUntil([&] { return !e2e::Run(warning).out.empty(); })) << "nothing says so";
   breaker.Stop();
@@ -224,11 +227,7 @@ TEST_P(AttackE2e, KeysSentByAnotherClientAreNotTaken) {
 TEST_P(AttackE2e, PastedPasswordIsNotTaken) {
   const auto offered = installation_.drive_c().parent_path() / "offer.out";
   Child offer({X_PROBE, "offer", kPassword}, {}, {}, offered);
-  ASSERT_TRUE(WaitUntil([&] {
-    std::ifstream in(offered);
-    std::string line;
-    return std::getline(in, line) && line == "offered";
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return FirstLineIs(offered, "offered"); }));
   // The password box lies at 200,144 (3000 x 2160 twips): a middle click there pastes PRIMARY,
   // Ctrl+V and Shift+Insert paste CLIPBOARD.
   ClickAt(LockWindow(), 230, 154);
@@ -274,11 +273,7 @@ class StartE2e : public ::testing::Test {
 TEST_F(StartE2e, ScreenIsCoveredWhileAnotherClientStillHoldsThePointer) {
   const auto held = installation_.drive_c().parent_path() / "pointer.out";
   Child holder({X_PROBE, "hold-pointer"}, {}, {}, held);
-  ASSERT_TRUE(WaitUntil([&] {
-    std::ifstream in(held);
-    std::string line;
-    return std::getline(in, line) && line == "held";
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return FirstLineIs(held, "held"); }));
   Kestrom run(installation_, "/locknowfull");
   ASSERT_TRUE(run.WaitForEvent("place", {{"form", "Kestrom"}}));
   EXPECT_TRUE(WaitUntil([] {
