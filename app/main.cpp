@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "startup/pass_main.h"
 #include "tools/tool_info.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 
 #include "guard/link.h"
+#include "lock/screen_size.h"
 #include "platform/emulated.h"
 #include "ui/fltk/fltk_backend.h"
 #endif
@@ -105,8 +107,17 @@ int main(int argc, char** argv) {
     const std::string command_line = handed ? handed->command_line : CommandLine(argc, argv);
     if (handed) record_at_start = handed->record;
     HideRecord(argc, argv);
-    // The guard and the display next: the guard takes the keyboard, and the rest can wait.
-    std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend(command_line);
+    // The guard and the display next: the guard takes the keyboard, and covers the place of a
+    // lock screen the command line asks for (the size the lock screen gives itself), and the
+    // rest can wait.
+    const auto first_window = [&](int width, int height) -> std::optional<std::pair<int, int> > {
+      const std::optional<bool> full_mode = FullModeSwitch(command_line);
+      if (!full_mode) return std::nullopt;
+      const WindowSize size =
+          LockWindowSize({static_cast<float>(width), static_cast<float>(height)}, *full_mode);
+      return std::make_pair(size.width, size.height);
+    };
+    std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend(command_line, first_window);
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.
     platform::EmulatedMachine machine(platform::DefaultDriveC(), std::filesystem::current_path(),
                                       platform::DesktopPlaces::FromEnvironment());

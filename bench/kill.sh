@@ -27,10 +27,12 @@ program_dir="$drive_c/Program Files/Vellomar"
 forms="$program_dir/kestrom.exe"
 guard="$program_dir/vellomar-guard"
 pids=()
-pids_of() {  # the processes running the given program, by their executable
+pids_of() {  # the processes of the given program's folder going by its name (the first guard is
+  # a fork of kestrom.exe that names itself as the guard)
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$1" ]] && echo "$pid"
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$(dirname "$1")"/* ]] || continue
+    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == "$(basename "$1")" ]] && echo "$pid"
   done
   true
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "guard/link.h"
+#include "ui/x11/errors.h"
 #include "ui/x11/window_hints.h"
 
 namespace vellomar::guard {
@@ -29,7 +30,20 @@ constexpr int kReconnectPauseMs = 50;
 
 }  // namespace
 
-Guard::Guard(int link, std::string forms) : link_(link), forms_(std::move(forms)) {}
+Window MakeGuardWindow(Display* display, const Area& area) {
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = area.pixel;
+  const Window window = XCreateWindow(
+      display, DefaultRootWindow(display), area.x, area.y, static_cast<unsigned>(area.width),
+      static_cast<unsigned>(area.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+      CWOverrideRedirect | CWBackPixel, &attributes);
+  ui::NameWindow(display, window, kName);
+  return window;
+}
+
+Guard::Guard(int link, std::string forms, std::optional<FirstHold> first)
+    : link_(link), forms_(std::move(forms)), first_(first) {}
 
 Guard::~Guard() {
   core_.reset();
@@ -43,8 +57,14 @@ long Guard::Now() const {
 }
 
 bool Guard::Connect() {
-  display_ = XOpenDisplay(nullptr);
-  if (display_ == nullptr) return false;
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  Adopt(display);
+  return true;
+}
+
+void Guard::Adopt(Display* display) {
+  display_ = display;
   connection_lost_ = false;
   // A killed connection (any client's XKillClient) must not end the guard: Xlib's default
   // handlers would print and exit. These only mark it, and the loop opens the display again.
@@ -67,7 +87,6 @@ bool Guard::Connect() {
   grab_break_->Adopt(grab_break_saved_);
   // Told when the server ends our grab (a grab-break key): the focus leaves the root.
   XSelectInput(display_, root_, FocusChangeMask);
-  return true;
 }
 
 void Guard::Disconnect() {
@@ -91,7 +110,16 @@ void Guard::Disconnect() {
 }
 
 int Guard::Run() {
-  if (!Connect()) {
+  if (first_) {
+    Adopt(first_->display);
+    if (first_->area_window) {
+      area_window_ = first_->area_window;
+      area_shown_ = first_->area;
+      keeping_->Keep(area_window_,
+                     {area_shown_.x, area_shown_.y, area_shown_.width, area_shown_.height});
+    }
+    first_.reset();
+  } else if (!Connect()) {
     Tell(std::string(kCannot) + " Could not lock keyboard: the display cannot be opened.");
     return 1;
   }
@@ -208,26 +236,17 @@ void Guard::AdoptGrabBreak(const std::string& text) {
   grab_break_->Adopt(text);
 }
 
-Window Guard::MakeWindow(const Area& area) {
-  XSetWindowAttributes attributes{};
-  attributes.override_redirect = True;
-  attributes.background_pixel = area.pixel;
-  const Window window =
-      XCreateWindow(display_, root_, area.x, area.y, static_cast<unsigned>(area.width),
-                    static_cast<unsigned>(area.height), 0, CopyFromParent, InputOutput,
-                    CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
-  ui::NameWindow(display_, window, kName);
-  return window;
-}
-
 void Guard::ShowArea(const std::optional<Area>& area) {
+  // The window made before the guard was forked covers the place already.
+  if (area && area_window_ && *area == area_shown_) return;
   if (area_window_) {
     keeping_->Forget(area_window_);
     XDestroyWindow(display_, area_window_);
     area_window_ = 0;
   }
   if (area) {
-    area_window_ = MakeWindow(*area);
+    area_window_ = MakeGuardWindow(display_, *area);
+    area_shown_ = *area;
     keeping_->Keep(area_window_, {area->x, area->y, area->width, area->height});
     Restack();
   }
@@ -242,8 +261,8 @@ void Guard::CoverWhole(bool cover) {
   } else if (cover && !whole_window_) {
     int width = 0, height = 0;
     ui::RootSize(display_, width, height);
-    whole_window_ =
-        MakeWindow({0, 0, width, height, BlackPixel(display_, DefaultScreen(display_))});
+    whole_window_ = MakeGuardWindow(
+        display_, {0, 0, width, height, BlackPixel(display_, DefaultScreen(display_))});
     Restack();
   }
   XFlush(display_);
@@ -270,7 +289,7 @@ void Guard::WarnUnsafe(bool warn) {
     XColor red{};
     red.red = 0xc000;
     XAllocColor(display_, DefaultColormap(display_, DefaultScreen(display_)), &red);
-    warning_window_ = MakeWindow({0, 0, width, kWarningHeight, red.pixel});
+    warning_window_ = MakeGuardWindow(display_, {0, 0, width, kWarningHeight, red.pixel});
     ui::NameWindow(display_, warning_window_, kWarningName);
     XSelectInput(display_, warning_window_, ExposureMask);
     Restack();
@@ -330,6 +349,24 @@ void Guard::StartForms(const std::string& greeting) {
   // The command line first: the new process reads it before anything else.
   Tell(greeting);
   if (pid < 0) FormsGone();  // tried again later
+}
+
+int RunGuard(int link, std::string forms, std::optional<FirstHold> first) {
+  // What a terminal or a session sends to end things; the guard outlives them all while the
+  // lock is engaged (it exists only then).
+  for (int number : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) std::signal(number, SIG_IGN);
+  // Of our processes, the OOM killer should pick this one last: never, where permitted, else
+  // below kestrom.exe, which raises its own by one over where it started (and this process may
+  // have inherited that).
+  if (!SetOomScore(-1000)) SetOomScore(OomScore() - 1);
+  // It holds the command line, password record and all: no core file, no tracing by the user's
+  // other processes.
+  StopDumping();
+  // No failed request may end the guard (ui/x11/errors.h); the handler is the process's, for
+  // every display it opens.
+  ui::InstallX11ErrorHandler();
+  Guard guard(link, std::move(forms), first);
+  return guard.Run();
 }
 
 }  // namespace vellomar::guard

@@ -107,11 +107,22 @@ bool GuardLink::Start(const std::string& program, const std::string& command_lin
     return false;
   }
   close(sockets[1]);
-  fd_ = sockets[0];
-  child_ = pid;
+  Begin(sockets[0], pid, command_line);
+  return true;
+}
+
+void GuardLink::Adopt(int fd, pid_t child, const std::string& command_line, std::string area) {
+  Close();
+  cannot_.clear();
+  Begin(fd, child, command_line);
+  first_area_ = std::move(area);
+}
+
+void GuardLink::Begin(int fd, pid_t child, const std::string& command_line) {
+  fd_ = fd;
+  child_ = child;
   Send(FormatCommand(command_line));
   if (!grab_break_.empty()) Send(FormatHexLine(kGrabBreak, grab_break_));
-  return true;
 }
 
 bool GuardLink::WaitFor(const std::function<bool()>& done) {

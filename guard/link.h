@@ -40,6 +40,11 @@ class GuardLink {
   // was started with (it goes over the socket, with what an earlier guard took out of the
   // keymap). The guard grabs the keyboard at once. False, with the reason, when none could start.
   bool Start(const std::string& program, const std::string& command_line, std::string& why);
+  // Takes on a guard this process forked as its first act (guard/early.h): its socket and
+  // process, and the area it was told to cover. The command line goes over as Start sends it.
+  void Adopt(int fd, pid_t child, const std::string& command_line, std::string area);
+  // The area the adopted guard covers, once: whoever greets the guard next knows it is shown.
+  std::string TakeFirstArea() { return std::exchange(first_area_, {}); }
   enum class Answer { kHeld, kCannot, kGone };
   // Waits (a few seconds at most) until the guard holds the keyboard or says it cannot (Cannot
   // says why; the link is closed then). Meanwhile a "want" is answered through `on_want`.
@@ -69,6 +74,7 @@ class GuardLink {
 
  private:
   void Close();
+  void Begin(int fd, pid_t child, const std::string& command_line);
   bool WaitFor(const std::function<bool()>& done);
 
   int fd_ = -1;
@@ -83,6 +89,7 @@ class GuardLink {
   std::deque<Key> keys_;
   unsigned long warning_window_ = 0;
   std::string grab_break_;
+  std::string first_area_;
 };
 
 // What a guard hands the run it restarted, on the socket rather than on the command line (both

@@ -81,13 +81,8 @@ void Kestrom::Form_Load() {
   // 1-3. Lock the keyboard and choose the mode; a failure here is a keyboard-lock failure.
   try {
     app().SetScreenSaverRunning(true);
-    if (Contains(command, "/LOCKNOWFULL")) {
-      full_mode_ = true;
-    } else if (Contains(command, "/LOCKNOW")) {
-      full_mode_ = false;
-    } else {
-      full_mode_ = app().Get<WizardState>().Setup == "true";
-    }
+    const std::optional<bool> switched = FullModeSwitch(command);
+    full_mode_ = switched ? *switched : app().Get<WizardState>().Setup == "true";
   } catch (const std::exception&) {
     Hide();
     app().MsgBox(kMsgKeyboardLockFailed, "Error");

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/errors.h"
+#include "startup/password_record.h"
 
 namespace vellomar {
 namespace {
@@ -51,6 +52,13 @@ WindowSize LockWindowSize(ScreenPixels screen, bool full_mode) {
 
 WindowSize LockoutWindowSize(ScreenPixels screen) {
   return LockWindowSize(screen, false);
+}
+
+std::optional<bool> FullModeSwitch(const std::string& command_line) {
+  const std::string command = UpperCase(command_line);
+  if (command.find("/LOCKNOWFULL") != std::string::npos) return true;
+  if (command.find("/LOCKNOW") != std::string::npos) return false;
+  return std::nullopt;
 }
 
 }  // namespace vellomar

@@ -4,6 +4,9 @@
 // same sizes as Kestrom's taskbar mode. The rows are matched exactly, in the order listed; any
 // other resolution gets the whole screen, or the screen less 100 pixels of height.
 
+#include <optional>
+#include <string>
+
 #include "ui/backend.h"
 
 namespace vellomar {
@@ -32,5 +35,9 @@ WindowSize LockWindowSize(ScreenPixels screen, bool full_mode);
 
 // Lockout's window: always leaves the taskbar strip.
 WindowSize LockoutWindowSize(ScreenPixels screen);
+
+// The mode a command line's lock switch asks for, in any letter case: true for "/LOCKNOWFULL"
+// (the whole screen), false for "/LOCKNOW" alone (the taskbar strip left), nothing without one.
+std::optional<bool> FullModeSwitch(const std::string& command_line);
 
 }  // namespace vellomar

@@ -316,8 +316,16 @@ std::vector<pid_t> ProcessesOf(const fs::path& program) {
   for (const auto& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    // A program of this folder, going by the program's name: kestrom.exe's first guard is a
+    // fork of it that names itself as the guard.
     std::error_code gone;
-    if (fs::read_symlink(entry.path() / "exe", gone) == program) pids.push_back(std::stoi(name));
+    if (fs::read_symlink(entry.path() / "exe", gone).parent_path() != program.parent_path()) {
+      continue;
+    }
+    std::ifstream comm(entry.path() / "comm");
+    std::string comm_name;
+    std::getline(comm, comm_name);
+    if (comm_name == program.filename().string()) pids.push_back(std::stoi(name));
   }
   return pids;
 }

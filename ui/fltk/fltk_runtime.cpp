@@ -27,7 +27,7 @@ int SystemHandler(void* event, void* data) {
 }
 }  // namespace
 
-Runtime::Runtime(const std::string& command_line)
+Runtime::Runtime(const std::string& command_line, const guard::FirstLockWindow& first_window)
     : resumed_(guard::ResumeStateFromEnvironment()),
       command_line_(command_line),
       start_(std::chrono::steady_clock::now()) {
@@ -36,7 +36,7 @@ Runtime::Runtime(const std::string& command_line)
   // this process opens the display and starts the toolkit (atoms, input method, fonts). A guard
   // that restarted this process holds it already.
   restarted_ = guard_.Connected();
-  if (!restarted_) StartGuard();
+  if (!restarted_) StartFirstGuard(first_window);
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
   // No failed request may end the program (and with it the lock): see ui/x11/errors.h.

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "guard/early.h"
 #include "guard/link.h"
 #include "platform/emulated.h"
 #include "ui/application.h"
@@ -51,9 +52,9 @@ double ClockSpeedFromEnvironment();
 
 class Runtime : public Backend {
  public:
-  // Starts the guard (with `command_line`, for a restart) and opens the display; throws
-  // std::runtime_error when there is none.
-  explicit Runtime(const std::string& command_line);
+  // Starts the guard (with `command_line`, for a restart; covering `first_window`'s place at
+  // once) and opens the display; throws std::runtime_error when there is none.
+  Runtime(const std::string& command_line, const guard::FirstLockWindow& first_window);
   ~Runtime() override;
 
   void Attach(Application& app) override {
@@ -126,6 +127,11 @@ class Runtime : public Backend {
   void RethrowPending();
   // Starts a guard, which grabs the keyboard; false when none can start (said once on stderr).
   bool StartGuard();
+  // The first guard of a run: forked from this process before the toolkit loads (guard/early.h),
+  // else started as StartGuard does.
+  void StartFirstGuard(const guard::FirstLockWindow& first_window);
+  // The OOM killer should pick this process before the guard, which brings it back.
+  void YieldToGuardOnOom();
   // Tells a guard, new or the one that restarted us, all it needs to know.
   void GreetGuard();
   static void OnGuardStart(void* data);

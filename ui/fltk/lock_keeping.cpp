@@ -285,10 +285,23 @@ bool Runtime::StartGuard() {
     std::fprintf(stderr, "kestrom.exe: the lock runs without its guard (%s)\n", why.c_str());
     return false;
   }
-  // The OOM killer should pick this process before the guard, which brings it back: lower,
-  // where permitted, else one above where this process (and so the guard) started.
-  if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
+  YieldToGuardOnOom();
   return true;
+}
+
+void Runtime::StartFirstGuard(const guard::FirstLockWindow& first_window) {
+  auto early = guard::StartGuardFirst(guard::ProgramFile(), first_window);
+  if (!early) {
+    StartGuard();
+    return;
+  }
+  guard_.Adopt(early->fd, early->pid, command_line_, std::move(early->area));
+  YieldToGuardOnOom();
+}
+
+void Runtime::YieldToGuardOnOom() {
+  // Lower, where permitted, else one above where this process (and so the guard) started.
+  if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
 }
 
 void Runtime::GreetGuard() {
@@ -297,7 +310,8 @@ void Runtime::GreetGuard() {
   guard_.Send(std::string(guard::kStatePrefix) + FormatLockState(lock_state_));
   if (!record_.empty()) guard_.Send(guard::FormatRecord(record_));
   cover_reported_.clear();
-  area_reported_.clear();
+  // The first guard may cover the lock window's place already.
+  area_reported_ = guard_.TakeFirstArea();
   ReportArea();
   ReportCover();
   FromGuard();  // what came while we waited for its grab

@@ -1,0 +1,89 @@
+#include "guard/early.h"
+
+#include <X11/Xlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "guard/guard.h"
+#include "guard/protocol.h"
+
+namespace vellomar::guard {
+namespace {
+
+// The lock screens' grey, as the forms paint their windows; on a true-colour screen worked out
+// here, without asking the server.
+unsigned long LockGrey(Display* display) {
+  constexpr unsigned long kGrey = 0xc0;
+  const Visual* visual = DefaultVisual(display, DefaultScreen(display));
+  if (visual->c_class == TrueColor) {
+    unsigned long pixel = 0;
+    for (unsigned long mask : {visual->red_mask, visual->green_mask, visual->blue_mask}) {
+      if (mask == 0) continue;
+      const int shift = __builtin_ctzl(mask);
+      const unsigned long top = mask >> shift;
+      pixel |= ((kGrey * top + 127) / 255) << shift;
+    }
+    return pixel;
+  }
+  XColor grey{};
+  grey.red = grey.green = grey.blue = static_cast<unsigned short>(kGrey * 0x101);
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &grey);
+  return grey.pixel;
+}
+
+}  // namespace
+
+std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
+                                          const FirstLockWindow& first_window) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return std::nullopt;
+  // The keyboard first, before anything else is asked of the server. Whether it was had is the
+  // guard's to see: when another client holds it, the guard tries again for a while.
+  XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
+                CurrentTime);
+  int sockets[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+    XCloseDisplay(display);
+    return std::nullopt;
+  }
+  EarlyGuard early;
+  FirstHold hold{display, 0, {}};
+  // The lock window's place covered at once, by a window the guard takes over. The guard reads
+  // the place as its first line too, as if the forms had sent it.
+  const int screen = DefaultScreen(display);
+  if (const auto size =
+          first_window(DisplayWidth(display, screen), DisplayHeight(display, screen))) {
+    hold.area = Area{0, 0, size->first, size->second, LockGrey(display)};
+    hold.area_window = MakeGuardWindow(display, hold.area);
+    XMapRaised(display, hold.area_window);
+    XFlush(display);
+    early.area = FormatArea(hold.area);
+    const std::string line = early.area + '\n';
+    send(sockets[0], line.data(), line.size(), MSG_NOSIGNAL);
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(sockets[0]);
+    close(sockets[1]);
+    XCloseDisplay(display);
+    return std::nullopt;
+  }
+  if (pid == 0) {
+    // The guard: named as the program it would otherwise be, in a session of its own so that a
+    // terminal's Ctrl+C or hang-up reaches the forms, not the guard.
+    close(sockets[0]);
+    prctl(PR_SET_NAME, "vellomar-guard");
+    setsid();
+    _exit(RunGuard(sockets[1], forms, hold));
+  }
+  // The connection is the guard's now: closing our copy of its socket sends nothing, and the
+  // display structure is left alone (freeing it would speak on the connection).
+  close(ConnectionNumber(display));
+  close(sockets[1]);
+  early.fd = sockets[0];
+  early.pid = pid;
+  return early;
+}
+
+}  // namespace vellomar::guard
