@@ -111,11 +111,10 @@ int main(int argc, char** argv) {
     // lock screen the command line asks for (the size the lock screen gives itself), and the
     // rest can wait.
     const auto first_window = [&](int width, int height) -> std::optional<std::pair<int, int> > {
-      const std::optional<bool> full_mode = FullModeSwitch(command_line);
-      if (!full_mode) return std::nullopt;
-      const WindowSize size =
-          LockWindowSize({static_cast<float>(width), static_cast<float>(height)}, *full_mode);
-      return std::make_pair(size.width, size.height);
+      const auto size = FirstLockWindowSize(
+          command_line, {static_cast<float>(width), static_cast<float>(height)});
+      if (!size) return std::nullopt;
+      return std::make_pair(size->width, size->height);
     };
     std::unique_ptr<ui::Backend> backend = ui::MakeFltkBackend(command_line, first_window);
     // Shortcuts written on the emulated Desktop and Start menu get twins on the user's desktop.

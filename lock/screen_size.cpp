@@ -61,4 +61,11 @@ std::optional<bool> FullModeSwitch(const std::string& command_line) {
   return std::nullopt;
 }
 
+std::optional<WindowSize> FirstLockWindowSize(const std::string& command_line,
+                                              ScreenPixels screen) {
+  const std::optional<bool> full_mode = FullModeSwitch(command_line);
+  if (!full_mode) return std::nullopt;
+  return LockWindowSize(screen, *full_mode);
+}
+
 }  // namespace vellomar

@@ -40,4 +40,8 @@ WindowSize LockoutWindowSize(ScreenPixels screen);
 // (the whole screen), false for "/LOCKNOW" alone (the taskbar strip left), nothing without one.
 std::optional<bool> FullModeSwitch(const std::string& command_line);
 
+// The lock window a run started with `command_line` shows at once (before any form has loaded,
+// so that it can be covered first): Kestrom's window for a lock switch, nothing otherwise.
+std::optional<WindowSize> FirstLockWindowSize(const std::string& command_line, ScreenPixels screen);
+
 }  // namespace vellomar

@@ -74,6 +74,21 @@ TEST_F(LockWindowPlacement, KestromAndLockoutArePlacedTopmostAtTheCorner) {
   Start(options);
   EXPECT_EQ(rt().PlacementOf("Kestrom").height, 668);
 
+  // The window covered before the forms load is the one Kestrom places, whatever the switches'
+  // letter case and company; a run that shows no lock screen at once gets no early cover.
+  for (const char* command : {"/LockNowFull /nosmile", "/SU:x /locknow", "/locknow /locknowfull",
+                              "/setup", "", "/locknov"}) {
+    SCOPED_TRACE(command);
+    options.command_line = command;
+    Start(options);
+    // Kestrom's placement, even where a bad record then ends the run; none without it.
+    const auto first = FirstLockWindowSize(command, {1366, 768});
+    ASSERT_EQ(first.has_value(), rt().FormLoaded("Kestrom") || rt().Ended());
+    if (!first) continue;
+    EXPECT_EQ(first->width, rt().PlacementOf("Kestrom").width);
+    EXPECT_EQ(first->height, rt().PlacementOf("Kestrom").height);
+  }
+
   options.command_line = "";
   options.screen_width = 1400;
   options.screen_height = 1050;
