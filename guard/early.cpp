@@ -5,7 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "guard/guard.h"
+#include "guard/link.h"
 #include "guard/protocol.h"
 
 namespace vellomar::guard {
@@ -62,6 +65,9 @@ std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
     const std::string line = early.area + '\n';
     send(sockets[0], line.data(), line.size(), MSG_NOSIGNAL);
   }
+  // The OOM killer should spare the guard: lowered here where that is permitted, so that the
+  // child has it from the start; the caller then sets its own score above the child's.
+  SetOomScore(-1000);
   const pid_t pid = fork();
   if (pid < 0) {
     close(sockets[0]);
@@ -71,15 +77,23 @@ std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
   }
   if (pid == 0) {
     // The guard: named as the program it would otherwise be, in a session of its own so that a
-    // terminal's Ctrl+C or hang-up reaches the forms, not the guard.
-    close(sockets[0]);
+    // terminal's Ctrl+C or hang-up reaches the forms, not the guard. Of what it inherited it
+    // keeps only its connection and its socket: another of the forms' descriptors held open here
+    // (their own X connection above all) would outlive the forms process.
+    const int keep_low = std::min(ConnectionNumber(display), sockets[1]);
+    const int keep_high = std::max(ConnectionNumber(display), sockets[1]);
+    close_range(3, keep_low - 1, 0);
+    close_range(keep_low + 1, keep_high - 1, 0);
+    close_range(keep_high + 1, ~0U, 0);
     prctl(PR_SET_NAME, "vellomar-guard");
     setsid();
     _exit(RunGuard(sockets[1], forms, hold));
   }
   // The connection is the guard's now: closing our copy of its socket sends nothing, and the
-  // display structure is left alone (freeing it would speak on the connection).
-  close(ConnectionNumber(display));
+  // display structure is left alone (freeing it would speak on the connection), kept reachable.
+  static Display* given_to_guard = nullptr;
+  given_to_guard = display;
+  close(ConnectionNumber(given_to_guard));
   close(sockets[1]);
   early.fd = sockets[0];
   early.pid = pid;

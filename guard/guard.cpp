@@ -355,13 +355,17 @@ int RunGuard(int link, std::string forms, std::optional<FirstHold> first) {
   // What a terminal or a session sends to end things; the guard outlives them all while the
   // lock is engaged (it exists only then).
   for (int number : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) std::signal(number, SIG_IGN);
-  // Of our processes, the OOM killer should pick this one last: never, where permitted, else
-  // below kestrom.exe, which raises its own by one over where it started (and this process may
-  // have inherited that).
-  if (!SetOomScore(-1000)) SetOomScore(OomScore() - 1);
-  // It holds the command line, password record and all: no core file, no tracing by the user's
-  // other processes.
-  StopDumping();
+  // A guard forked from kestrom.exe has both of the next from it: its OOM score (the OOM score
+  // file it kept open is its parent's), and no core file.
+  if (!first) {
+    // Of our processes, the OOM killer should pick this one last: never, where permitted, else
+    // below kestrom.exe, which raises its own by one over where it started (and this process may
+    // have inherited that).
+    if (!SetOomScore(-1000)) SetOomScore(OomScore() - 1);
+    // It holds the command line, password record and all: no core file, no tracing by the
+    // user's other processes.
+    StopDumping();
+  }
   // No failed request may end the guard (ui/x11/errors.h); the handler is the process's, for
   // every display it opens.
   ui::InstallX11ErrorHandler();

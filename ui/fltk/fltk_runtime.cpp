@@ -36,7 +36,8 @@ Runtime::Runtime(const std::string& command_line, const guard::FirstLockWindow& 
   // this process opens the display and starts the toolkit (atoms, input method, fonts). A guard
   // that restarted this process holds it already.
   restarted_ = guard_.Connected();
-  if (!restarted_) StartFirstGuard(first_window);
+  // The first guard is forked before the toolkit loads; a guard program is started otherwise.
+  if (!restarted_ && !StartGuardFork(&first_window)) StartGuard();
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
   // No failed request may end the program (and with it the lock): see ui/x11/errors.h.

@@ -127,9 +127,9 @@ class Runtime : public Backend {
   void RethrowPending();
   // Starts a guard, which grabs the keyboard; false when none can start (said once on stderr).
   bool StartGuard();
-  // The first guard of a run: forked from this process before the toolkit loads (guard/early.h),
-  // else started as StartGuard does.
-  void StartFirstGuard(const guard::FirstLockWindow& first_window);
+  // A guard forked from this process on a connection of its own that grabs the keyboard first
+  // (guard/early.h), covering `first_window`'s place where given; false when none could be.
+  bool StartGuardFork(const guard::FirstLockWindow* first_window);
   // The OOM killer should pick this process before the guard, which brings it back.
   void YieldToGuardOnOom();
   // Tells a guard, new or the one that restarted us, all it needs to know.
@@ -156,7 +156,6 @@ class Runtime : public Backend {
   int guard_fd_watched_ = -1;
   std::deque<guard::Key> pending_keys_;  // from the guard, until a window of ours takes them
   bool injecting_ = false;               // a key from the guard is being handed to the toolkit
-  int oom_score_at_start_ = guard::OomScore();
   bool guard_missing_ = false;  // said once; the lock goes on without a guard
   LockState lock_state_;
   std::string record_;  // the record read at load, for the guard to hand to a restart
