@@ -4,7 +4,8 @@
 // toolkit: its death is the one that would free the keyboard, so it is the part kept small.
 //
 // kestrom.exe's first act is to grab the keyboard and fork its guard, which keeps that connection
-// (early.h); a guard started later, after one died, is this program (main.cpp). It holds the
+// (fork.h), and so it replaces a guard that dies; where a guard cannot be forked (or one died
+// while starting) it starts this program (main.cpp) instead. The guard holds the
 // keyboard (every key reported to it alone) and passes each key on over its socket; kestrom.exe
 // hands them to its forms. Where a lock window is about to show it puts a window of its own,
 // painted by the server, so the desktop is covered before kestrom.exe has drawn anything;
@@ -31,7 +32,7 @@
 
 namespace vellomar::guard {
 
-// What a guard forked in the program's first moments (early.h) takes over: the connection whose
+// What a guard forked from kestrom.exe (fork.h) takes over: the connection whose
 // keyboard grab was asked for, and the window already covering the lock window's place (0: none).
 struct FirstHold {
   Display* display = nullptr;

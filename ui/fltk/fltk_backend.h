@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "guard/early.h"
+#include "guard/fork.h"
 #include "ui/backend.h"
 
 namespace vellomar::ui {

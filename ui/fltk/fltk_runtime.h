@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "guard/early.h"
+#include "guard/fork.h"
 #include "guard/link.h"
 #include "platform/emulated.h"
 #include "ui/application.h"
@@ -128,7 +128,7 @@ class Runtime : public Backend {
   // Starts a guard, which grabs the keyboard; false when none can start (said once on stderr).
   bool StartGuard();
   // A guard forked from this process on a connection of its own that grabs the keyboard first
-  // (guard/early.h), covering `first_window`'s place where given; false when none could be.
+  // (guard/fork.h), covering `first_window`'s place where given; false when none could be.
   bool StartGuardFork(const guard::FirstLockWindow* first_window);
   // The OOM killer should pick this process before the guard, which brings it back.
   void YieldToGuardOnOom();
@@ -156,7 +156,7 @@ class Runtime : public Backend {
   int guard_fd_watched_ = -1;
   std::deque<guard::Key> pending_keys_;  // from the guard, until a window of ours takes them
   bool injecting_ = false;               // a key from the guard is being handed to the toolkit
-  bool guard_missing_ = false;  // said once; the lock goes on without a guard
+  bool guard_missing_ = false;           // said once; the lock goes on without a guard
   LockState lock_state_;
   std::string record_;  // the record read at load, for the guard to hand to a restart
   std::string cover_reported_;

@@ -1,4 +1,4 @@
-#include "guard/early.h"
+#include "guard/fork.h"
 
 #include <X11/Xlib.h>
 #include <sys/prctl.h>
@@ -37,8 +37,8 @@ unsigned long LockGrey(Display* display) {
 
 }  // namespace
 
-std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
-                                          const FirstLockWindow& first_window) {
+std::optional<ForkedGuard> ForkGuard(const std::string& forms,
+                                     const FirstLockWindow& first_window) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return std::nullopt;
   // The keyboard first, before anything else is asked of the server. Whether it was had is the
@@ -50,7 +50,7 @@ std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
     XCloseDisplay(display);
     return std::nullopt;
   }
-  EarlyGuard early;
+  ForkedGuard forked;
   FirstHold hold{display, 0, {}};
   // The lock window's place covered at once, by a window the guard takes over. The guard reads
   // the place as its first line too, as if the forms had sent it.
@@ -61,8 +61,8 @@ std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
     hold.area_window = MakeGuardWindow(display, hold.area);
     XMapRaised(display, hold.area_window);
     XFlush(display);
-    early.area = FormatArea(hold.area);
-    const std::string line = early.area + '\n';
+    forked.area = FormatArea(hold.area);
+    const std::string line = forked.area + '\n';
     send(sockets[0], line.data(), line.size(), MSG_NOSIGNAL);
   }
   // The OOM killer should spare the guard: lowered here where that is permitted, so that the
@@ -95,9 +95,9 @@ std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
   given_to_guard = display;
   close(ConnectionNumber(given_to_guard));
   close(sockets[1]);
-  early.fd = sockets[0];
-  early.pid = pid;
-  return early;
+  forked.fd = sockets[0];
+  forked.pid = pid;
+  return forked;
 }
 
 }  // namespace vellomar::guard

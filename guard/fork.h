@@ -1,8 +1,9 @@
 #pragma once
-// Starting the guard as the program's first act: the keyboard is grabbed on a connection of its
-// own before the toolkit loads, and a forked child keeps that connection as the guard (guard.h).
-// No moment passes between the grab and the guard holding it, and no second program is loaded
-// first. The toolkit then opens a connection of its own.
+// Starting a guard without a gap: the keyboard is grabbed on a new connection first, and a forked
+// child keeps that connection as the guard (guard.h), so no moment passes between the grab and
+// the guard holding it, and no other program is loaded first. kestrom.exe does this as its first
+// act, before the toolkit loads, and again when a guard that was up dies; its toolkit keeps a
+// connection of its own.
 
 #include <sys/types.h>
 
@@ -17,17 +18,16 @@ namespace vellomar::guard {
 // and height at the top left corner; nothing when they show none at once.
 using FirstLockWindow = std::function<std::optional<std::pair<int, int>>(int width, int height)>;
 
-struct EarlyGuard {
+struct ForkedGuard {
   int fd = -1;       // the socket to the guard
   pid_t pid = 0;     // the guard's process, a child of this one
   std::string area;  // the "area" line the guard was told (empty: none), so it covers at once
 };
 
 // Grabs the keyboard and forks the guard, which covers `first_window`'s place in the lock's
-// grey; `forms` is the program the guard starts again should this process die. Nothing when the
-// display cannot be opened or the process cannot fork: the caller starts the guard the ordinary
+// grey at once; `forms` is the program the guard starts again should this process die. Nothing when
+// the display cannot be opened or the process cannot fork: the caller starts the guard the ordinary
 // way, which reports why.
-std::optional<EarlyGuard> StartGuardFirst(const std::string& forms,
-                                          const FirstLockWindow& first_window);
+std::optional<ForkedGuard> ForkGuard(const std::string& forms, const FirstLockWindow& first_window);
 
 }  // namespace vellomar::guard
