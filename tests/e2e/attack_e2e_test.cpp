@@ -156,6 +156,22 @@ TEST_P(AttackE2e, LockWindowMovedResizedAndUnshaped) {
   PasswordUnlocks();
 }
 
+TEST_P(AttackE2e, OverlayMovedLoweredReparentedUnmappedAndUnshaped) {
+  if (!GetParam().composite) GTEST_SKIP() << "no overlay without Composite";
+  Attack({"move", "overlay", "4000", "4000"});
+  ASSERT_TRUE(LockHolds("moving the overlay off screen"));
+  Attack({"lower", "overlay"});
+  ASSERT_TRUE(LockHolds("lowering the overlay"));
+  Child attacker({X_ATTACK, "reparent", "overlay"});
+  ASSERT_TRUE(LockHolds("reparenting the overlay"));
+  attacker.Stop();
+  Attack({"unmap-loop", "overlay", "2000"});
+  ASSERT_TRUE(LockHolds("unmapping the overlay in a loop"));
+  Attack({"empty-shape", "overlay"});
+  ASSERT_TRUE(LockHolds("an empty shape on the overlay"));
+  PasswordUnlocks();
+}
+
 TEST_P(AttackE2e, OverrideRedirectClearedThenClosedByTheWindowManager) {
   Attack({"clear-override", LockWindow()});
   ASSERT_TRUE(LockHolds("clearing override-redirect and unmapping"));

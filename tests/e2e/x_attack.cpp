@@ -6,6 +6,7 @@
 //   x-attack reparent WINDOW        reparents it into a 20x20 window of ours; stays until killed
 //   x-attack unmap-loop WINDOW N    unmaps it N times in a row, as fast as the server takes it
 //   x-attack move WINDOW X Y        moves it
+//   x-attack lower WINDOW           puts it beneath its siblings
 //   x-attack resize WINDOW W H      resizes it
 //   x-attack empty-shape WINDOW     gives it an empty bounding and input shape
 //   x-attack clear-override WINDOW  clears its override-redirect flag, then unmaps it
@@ -27,12 +28,13 @@
 //   x-attack send-keys TEXT         sends TEXT (letters and digits), Return and a click of the
 //                                   first button as events (XSendEvent, no XTEST) to the window
 //                                   that has the focus
+// WINDOW may be the word "overlay": the Composite overlay window.
 // Every command prints "done" when its requests have reached the server (except the loops).
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>
 
 #include <time.h>
@@ -323,7 +325,13 @@ int main(int argc, char** argv) {
   // An attacker does not stop at its own failed requests.
   XSetErrorHandler(ErrorsIgnored);
   const std::string command = argc > 1 ? argv[1] : "";
-  auto window = [&] { return static_cast<Window>(std::strtoul(argv[2], nullptr, 0)); };
+  auto window = [&] {
+    // The Composite overlay by its word: asked for (and given back when we end) like any client.
+    if (std::strcmp(argv[2], "overlay") == 0) {
+      return XCompositeGetOverlayWindow(display, DefaultRootWindow(display));
+    }
+    return static_cast<Window>(std::strtoul(argv[2], nullptr, 0));
+  };
   auto number = [&](int i) { return std::atoi(argv[i]); };
   if (command == "xdnd-enter" && argc == 3) return XdndEnter(display, window());
   if (command == "send-keys" && argc == 3) return SendKeys(display, argv[2]);
@@ -335,6 +343,10 @@ int main(int argc, char** argv) {
   if (command == "unmap-loop" && argc == 4) return UnmapLoop(display, window(), number(3));
   if (command == "move" && argc == 5) {
     XMoveWindow(display, window(), number(3), number(4));
+    return Done(display);
+  }
+  if (command == "lower" && argc == 3) {
+    XLowerWindow(display, window());
     return Done(display);
   }
   if (command == "resize" && argc == 5) {

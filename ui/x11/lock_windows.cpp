@@ -151,12 +151,15 @@ void LockWindows::UseOverlay(bool use) {
     shaped_for_.clear();
     SelectMore(display_, overlay_, StructureNotifyMask | SubstructureNotifyMask);
     if (shape_event_ >= 0) XShapeSelectInput(display_, overlay_, ShapeNotifyMask);
-    // Windows raised above ours among the root's children no longer matter.
-    SelectLess(display_, root_, SubstructureNotifyMask);
+    // Among the root's children only the overlay and the backstop matter now: told of every
+    // change there, so that a window raised over the overlay is seen.
+    SelectMore(display_, root_, SubstructureNotifyMask);
     parent_ = overlay_;
     ShapeOverlay();
   } else {
     parent_ = root_;
+    if (backstop_) XDestroyWindow(display_, backstop_);
+    backstop_ = 0;
   }
   for (const Kept& kept : kept_) {
     XReparentWindow(display_, kept.window, parent_, kept.rect.x, kept.rect.y);
@@ -198,16 +201,12 @@ void LockWindows::Check() {
   // Told of whatever is raised above ours while they are children of the root.
   if (!overlay_ && !kept_.empty()) SelectMore(display_, root_, SubstructureNotifyMask);
   if (overlay_) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display_, overlay_, &attributes) &&
-        attributes.map_state == IsUnmapped) {
-      XMapWindow(display_, overlay_);
-    }
+    KeepOverlay();
     ShapeOverlay();
   }
   std::vector<Kept> destroyed;
   for (const Kept& kept : kept_) {
-    if (!KeepOne(kept)) destroyed.push_back(kept);
+    if (!KeepOne(kept, parent_)) destroyed.push_back(kept);
   }
   for (const Kept& gone : destroyed) {
     kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
@@ -222,7 +221,55 @@ void LockWindows::Check() {
   }
 }
 
-bool LockWindows::KeepOne(const Kept& kept) {
+CoverRect LockWindows::BackstopRect() const {
+  // The kept windows' bounding box: for a lock, its window's place.
+  int left = kept_.front().rect.x, top = kept_.front().rect.y;
+  int right = left + kept_.front().rect.width, bottom = top + kept_.front().rect.height;
+  for (const Kept& kept : kept_) {
+    left = std::min(left, kept.rect.x);
+    top = std::min(top, kept.rect.y);
+    right = std::max(right, kept.rect.x + kept.rect.width);
+    bottom = std::max(bottom, kept.rect.y + kept.rect.height);
+  }
+  return {left, top, right - left, bottom - top};
+}
+
+void LockWindows::KeepOverlay() {
+  // Any client may move, resize, unmap, lower or reparent the overlay, and stack a window above
+  // it; each is put back as for our own windows.
+  int width = 0, height = 0;
+  RootSize(display_, width, height);
+  KeepOne({overlay_, {0, 0, width, height}}, root_, /*unshape=*/false);  // shaped by us
+  // Its backstop: made again when another client destroyed it.
+  const CoverRect rect = BackstopRect();
+  XWindowAttributes attributes;
+  if (!backstop_ || !XGetWindowAttributes(display_, backstop_, &attributes)) {
+    XSetWindowAttributes set{};
+    set.override_redirect = True;
+    set.background_pixel = BlackPixel(display_, DefaultScreen(display_));
+    backstop_ = XCreateWindow(display_, root_, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                              static_cast<unsigned>(rect.height), 0, CopyFromParent, InputOutput,
+                              CopyFromParent, CWOverrideRedirect | CWBackPixel, &set);
+    Watch(backstop_);
+  }
+  KeepOne({backstop_, rect}, root_);
+  // The overlay the root's topmost child, the backstop right beneath it.
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display_, root_, &root, &parent, &children, &count)) return;
+  const bool overlay_on_top = count >= 1 && children[count - 1] == overlay_;
+  const bool backstop_next = count >= 2 && children[count - 2] == backstop_;
+  if (children) XFree(children);
+  if (!overlay_on_top) XRaiseWindow(display_, overlay_);
+  if (!overlay_on_top || !backstop_next) {
+    XWindowChanges below{};
+    below.sibling = overlay_;
+    below.stack_mode = Below;
+    XConfigureWindow(display_, backstop_, CWSibling | CWStackMode, &below);
+  }
+}
+
+bool LockWindows::KeepOne(const Kept& kept, Window parent, bool unshape) {
   const Window window = kept.window;
   const CoverRect& rect = kept.rect;
   XWindowAttributes attributes;
@@ -234,8 +281,8 @@ bool LockWindows::KeepOne(const Kept& kept) {
     set.override_redirect = True;
     XChangeWindowAttributes(display_, window, CWOverrideRedirect, &set);
   }
-  if (ParentOf(display_, window) != parent_) {
-    XReparentWindow(display_, window, parent_, rect.x, rect.y);
+  if (ParentOf(display_, window) != parent) {
+    XReparentWindow(display_, window, parent, rect.x, rect.y);
   }
   if (attributes.border_width != 0) XSetWindowBorderWidth(display_, window, 0);
   if (attributes.x != rect.x || attributes.y != rect.y || attributes.width != rect.width ||
@@ -243,7 +290,7 @@ bool LockWindows::KeepOne(const Kept& kept) {
     XMoveResizeWindow(display_, window, rect.x, rect.y, static_cast<unsigned>(rect.width),
                       static_cast<unsigned>(rect.height));
   }
-  if (shape_event_ >= 0) {
+  if (unshape && shape_event_ >= 0) {
     const std::vector<XRectangle> whole = {Rect({0, 0, rect.width, rect.height})};
     for (int kind : {ShapeBounding, ShapeClip, ShapeInput}) {
       if (!SameRects(ShapeOf(display_, window, kind), whole)) {
@@ -295,12 +342,12 @@ bool LockWindows::Concerns(const XEvent& event) const {
   if (kept_.empty()) return false;
   if (shape_event_ >= 0 && event.type == shape_event_ + ShapeNotify) {
     const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
-    return shape.window == overlay_ || Keeping(shape.window);
+    return shape.window == overlay_ || shape.window == backstop_ || Keeping(shape.window);
   }
   if (!StructureEvent(event.type) && event.type != VisibilityNotify) return false;
-  // Our own windows, the overlay, and (while the windows are children of the root) whatever else
-  // happens among the root's children.
-  return event.xany.window == parent_ || event.xany.window == overlay_ ||
+  // Our own windows, the overlay and whatever happens among the root's children.
+  return event.xany.window == parent_ || event.xany.window == root_ ||
+         event.xany.window == overlay_ || event.xany.window == backstop_ ||
          Keeping(event.xany.window);
 }
 

@@ -10,10 +10,13 @@
 //
 // The cover parent is the Composite overlay window where the server has one: it lies above every
 // ordinary window, so no other client's window can be raised over the lock, however often it
-// tries. Without a compositing manager the overlay is shaped to the kept windows, so that a lock
-// that leaves the taskbar strip free leaves it visible and usable; with one (it draws the whole
-// screen into the overlay) only a lock covering the whole screen uses it. Otherwise the windows
-// stay children of the root and are raised again each time something is stacked above them.
+// tries. The overlay is kept like a lock window (at the root's corner at the screen's size, a
+// mapped child of the root above all the others), and beneath it a black window of ours, kept the
+// same way, covers the kept windows' place should the overlay be taken away for a moment. Without a
+// compositing manager the overlay is shaped to the kept windows, so that a lock that leaves the
+// taskbar strip free leaves it visible and usable; with one (it draws the whole screen into the
+// overlay) only a lock covering the whole screen uses it. Otherwise the windows stay children of
+// the root and are raised again each time something is stacked above them.
 //
 // A kept window that is destroyed cannot be brought back here (its owner made it): the owner is
 // told, makes it again and keeps the new one.
@@ -77,8 +80,12 @@ class LockWindows {
   void ShapeOverlay();
   // Nothing kept any more: the overlay given back, the root's children no longer watched.
   void Release();
-  // False when the window is gone.
-  bool KeepOne(const Kept& kept);
+  // Puts one window back as a child of `parent` (its shape too, when `unshape`). False when the
+  // window is gone.
+  bool KeepOne(const Kept& kept, Window parent, bool unshape = true);
+  // The overlay in place and on top, the backstop right beneath it.
+  void KeepOverlay();
+  CoverRect BackstopRect() const;
   void KeepStacking();
   void Watch(Window window);
 
@@ -87,7 +94,8 @@ class LockWindows {
   int shape_event_ = -1;  // the Shape extension's first event; -1 without it
   bool composite_ = false;
   Atom compositor_selection_ = 0;
-  Window overlay_ = 0;  // held while windows are kept in it
+  Window overlay_ = 0;   // held while windows are kept in it
+  Window backstop_ = 0;  // ours, beneath the overlay while it is held
   // The overlay's shapes (bounding, input) as we found them, given back with it, and as the
   // server reported them after we last set them.
   std::vector<XRectangle> found_shape_[2];
