@@ -2,8 +2,8 @@
 # The Windows job: cross-builds kestrom's libraries and tests with MinGW-w64 into build-win32/
 # (64-bit) and build-win32-i686/ (32-bit, the one Windows 95/98 can load) and runs the tests
 # under Wine (the unit tests, the platform conformance suite, the forms, wizard, system and Setup
-# suites on the Win32 machine, and the GUI scenario): the 64-bit ones in a 64-bit prefix, the
-# 32-bit ones in a 32-bit prefix set to Windows 98. scripts/test.sh runs it after the Linux tests.
+# suites on the Win32 machine, the console lock's, and the GUI scenario): the 64-bit ones in a
+# 64-bit prefix, the 32-bit ones in a 32-bit prefix set to Windows 98. scripts/test.sh runs it after the Linux tests.
 #
 # Wine runs in a throw-away prefix with a throw-away HOME, removed at the end:
 #   - winedbg.exe is disabled, so a crashing test exits instead of waiting in the debugger;
