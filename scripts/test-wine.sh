@@ -8,8 +8,9 @@
 # Wine runs in a throw-away prefix with a throw-away HOME, removed at the end:
 #   - winedbg.exe is disabled, so a crashing test exits instead of waiting in the debugger;
 #   - winemenubuilder.exe is disabled, so no menu entries or file associations reach the host;
-#   - the tests write only to their own scratch folders and scratch HKLM keys, never to the
-#     prefix's RunServices key (a fresh prefix would run such entries at the next cold start).
+#   - the tests write only to their own scratch folders, the scratch drive V: and scratch HKLM
+#     keys, never to the root of the prefix's C: or its RunServices key (a fresh prefix would run
+#     such entries at the next cold start).
 # As root, Wine lets writes over read-only files succeed, so the attribute cases run a second time
 # as an ordinary user (nobody) in a prefix of its own.
 #
