@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The Windows job: cross-builds kestrom's libraries and tests with MinGW-w64 into build-win32/
 # (64-bit) and build-win32-i686/ (32-bit, the one Windows 95/98 can load) and runs the tests
-# under Wine (the unit tests, the platform conformance suite, the forms and wizard suites on the
-# Win32 machine, and the GUI scenario): the 64-bit ones in a 64-bit prefix, the 32-bit ones in a
-# 32-bit prefix set to Windows 98. scripts/test.sh runs it after the Linux tests.
+# under Wine (the unit tests, the platform conformance suite, the forms, wizard, system and Setup
+# suites on the Win32 machine, the console lock's, and the GUI scenario): the 64-bit ones in a
+# 64-bit prefix, the 32-bit ones in a 32-bit prefix set to Windows 98. scripts/test.sh runs it after the Linux tests.
 #
 # Wine runs in a throw-away prefix with a throw-away HOME, removed at the end:
 #   - winedbg.exe is disabled, so a crashing test exits instead of waiting in the debugger;
 #   - winemenubuilder.exe is disabled, so no menu entries or file associations reach the host;
-#   - the tests write only to their own scratch folders and scratch HKLM keys, never to the
-#     prefix's RunServices key (a fresh prefix would run such entries at the next cold start).
+#   - the tests write only to their own scratch folders, the scratch drive V: and scratch HKLM
+#     keys, never to the root of the prefix's C: or its RunServices key (a fresh prefix would run
+#     such entries at the next cold start).
 # As root, Wine lets writes over read-only files succeed, so the attribute cases run a second time
 # as an ordinary user (nobody) in a prefix of its own.
 #
@@ -63,6 +64,16 @@ export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d"
 mkdir -p "$scratch/home"
 HOME="$scratch/home" WINEPREFIX="$scratch/prefix" wineboot -i > /dev/null 2>&1
 
+# The system and Setup suites edit the boot files at the root of a drive: theirs is V:, an empty
+# scratch folder mapped the way Wine maps drives (a link in the prefix's dosdevices), never the
+# prefix's own C:.
+scratch_drive() {
+  mkdir -p "$scratch/drive_v-$1"
+  ln -s "$scratch/drive_v-$1" "$scratch/$1/dosdevices/v:"
+}
+export VELLOMAR_TEST_DRIVE=V:
+scratch_drive prefix
+
 (cd build-win32 && HOME="$scratch/home" WINEPREFIX="$scratch/prefix" \
   ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
@@ -75,6 +86,7 @@ else
   HOME="$scratch/home" WINEPREFIX="$scratch/prefix98" WINEARCH=win32 wineboot -i > /dev/null 2>&1
   HOME="$scratch/home" WINEPREFIX="$scratch/prefix98" \
     wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f > /dev/null 2>&1
+  scratch_drive prefix98
   (cd build-win32-i686 && HOME="$scratch/home" WINEPREFIX="$scratch/prefix98" LOCKNOW_WIN98=1 \
     ctest --output-on-failure -j"$(nproc)" --timeout 300)
 fi

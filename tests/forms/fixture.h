@@ -11,7 +11,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,10 +32,9 @@ inline constexpr char kPassword[] = "Secret1";
 
 class FormsFixture : public ::testing::Test {
  public:
-  FormsFixture() {
-    std::random_device random;
-    root_ = std::filesystem::temp_directory_path() /
-            ("vellomar-forms-" + std::to_string(random()) + "-" + std::to_string(random()));
+  // `whole_drive`: the installation sits at a drive's root, for the suites that edit the boot
+  // files there (support/test_machine.h).
+  explicit FormsFixture(bool whole_drive = false) : drive_(whole_drive) {
     std::filesystem::create_directories(drive_c() / "WINDOWS");
     std::filesystem::create_directories(program_dir());
     machines_ = std::make_unique<DriveMachines>(drive_c());
@@ -50,12 +48,10 @@ class FormsFixture : public ::testing::Test {
 #endif
     machine_.reset();
     machines_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
 
   std::filesystem::path drive_c() const {
-    return root_ / "drive_c";
+    return drive_.drive_c();
   }
   std::filesystem::path program_dir() const {
     return drive_c() / "Program Files" / "Vellomar";
@@ -237,7 +233,7 @@ class FormsFixture : public ::testing::Test {
   }
 
  private:
-  std::filesystem::path root_;
+  TestDrive drive_;
   std::unique_ptr<DriveMachines> machines_;
   std::unique_ptr<DriveMachines::Machine> machine_;
 #ifndef _WIN32

@@ -33,8 +33,8 @@ TEST_F(SetupApplyTest, NothingChangedRewritesTheRecordAndTheRefreshedItems) {
   EXPECT_EQ(setup().section, 99);
   EXPECT_EQ(RecordFileContent(), RecordLine(kPassword, "1100") + "\r\n");
   EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand(""));
-  EXPECT_TRUE(LinkTo(desktop_link(), "kestrom.exe", "/locknow"));
-  EXPECT_TRUE(LinkTo(setup_link(), "kestrom.exe", "/setup"));
+  EXPECT_TRUE(LinkTo(desktop_link(), Program(), "/locknow"));
+  EXPECT_TRUE(LinkTo(setup_link(), Program(), "/setup"));
   EXPECT_EQ(Content(autoexec()), "@ECHO OFF\r\nPROMPT $p$g\r\n");
   rt().Click("ChangesMade", "Command1");
   EXPECT_TRUE(rt().Ended());
@@ -62,8 +62,7 @@ TEST_F(SetupApplyTest, BootOptionChangesRewriteTheEntryAndAutoexec) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::EmulatedMachine machine(drive_c(), program_dir());
-    DeleteMachineValue(machine.registry(), kRunServicesKey, kStartupValueName);
+    RemoveStartupEntry();
     if (c.entry) SetStartupEntry(c.entry);
     const std::string before =
         c.lock_line ? Lines({"@ECHO OFF", "c:\\old\\HALVRIK.EXE"}) : Lines({"@ECHO OFF"});
@@ -81,7 +80,7 @@ TEST_F(SetupApplyTest, BootOptionChangesRewriteTheEntryAndAutoexec) {
     if (c.lock_line_after == c.lock_line) {
       EXPECT_EQ(Content(autoexec()), before);
     } else if (c.lock_line_after) {
-      EXPECT_EQ(Content(autoexec()), Lines({kLockLine, "@ECHO OFF"}));
+      EXPECT_EQ(Content(autoexec()), Lines({LockLine(), "@ECHO OFF"}));
       EXPECT_EQ(Content(drive_c() / "AUTOEXEC.QVR"), before);
     } else {
       EXPECT_EQ(Content(autoexec()), Lines({"@ECHO OFF"}));
@@ -106,10 +105,10 @@ TEST_F(SetupApplyTest, ChangingEveryOptionRoundTrips) {
   // Stored as typed in Text2; the digits are taskbar 0, smiley 0, DOS lock 1, boot keys 1.
   EXPECT_EQ(RecordFileContent(), RecordLine("NewOne", "0011") + "\r\n");
   EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand("/locknowfull /nosmile", "NewOne"));
-  EXPECT_TRUE(LinkTo(desktop_link(), "kestrom.exe", "/locknowfull /nosmile"));
-  EXPECT_TRUE(LinkTo(lock_link(), "kestrom.exe", "/locknowfull /nosmile"));
-  EXPECT_EQ(Content(autoexec()), Lines({kLockLine, "@ECHO OFF", "PROMPT $p$g"}));
-  EXPECT_EQ(Content(dosstart()), Lines({kLockLine, "MOUSE"}));
+  EXPECT_TRUE(LinkTo(desktop_link(), Program(), "/locknowfull /nosmile"));
+  EXPECT_TRUE(LinkTo(lock_link(), Program(), "/locknowfull /nosmile"));
+  EXPECT_EQ(Content(autoexec()), Lines({LockLine(), "@ECHO OFF", "PROMPT $p$g"}));
+  EXPECT_EQ(Content(dosstart()), Lines({LockLine(), "MOUSE"}));
   EXPECT_EQ(Content(windows() / "dosstart.qvr"), "MOUSE\r\n");
   EXPECT_EQ(Content(msdos()),
             Lines({"[Paths]", "WinDir=C:\\WINDOWS", "[Options]", "BootKeys=0", "BootGUI=1"}));
@@ -257,7 +256,7 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
        },
        proceed, none, 30, "1100"},
       {"DOSSTART.BAT read-only",
-       [](SetupApplyTest& f) { f.SetAttributes("C:\\WINDOWS\\dosstart.bat", 1); }, tick({"Check3"}),
+       [](SetupApplyTest& f) { f.SetAttributes("WINDOWS/dosstart.bat", 1); }, tick({"Check3"}),
        none, 9, "1100"},
       {"DOSSTART.BAT with 401 lines to keep",
        [](SetupApplyTest& f) {
@@ -273,7 +272,7 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
          std::string lines = "[Options]\r\nBootKeys=0\r\n";
          for (int i = 0; i < 400; ++i) lines += ";\r\n";
          Put(f.msdos(), lines);
-         f.SetAttributes("C:\\MSDOS.SYS", 1 | 2 | 4);
+         f.SetAttributes("MSDOS.SYS", 1 | 2 | 4);
        },
        tick({"Check4"}), none, 12, "1101"},
       {"AUTOEXEC.BAT with 401 lines",
@@ -283,8 +282,10 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
          Put(f.autoexec(), lines);
        },
        tick({"Option4"}), none, 8, "1100"},
+#ifndef _WIN32
       {"a damaged registry", [](SetupApplyTest& f) { Put(f.registry_file(), "not a registry"); },
        tick({"Option2"}), none, 8, "1100"},
+#endif
       {"the record loses its markers", nullptr, none,
        [](SetupApplyTest& f) { f.WriteRecordFile("gone\r\n"); }, 7, nullptr},
       // A file of that name found at load is no folder (the box stays clear); one that takes
@@ -311,15 +312,19 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
     EXPECT_FALSE(rt().KeyboardLocked());
     // Put the machine back for the next case.
     if (std::filesystem::is_directory(msdos())) std::filesystem::remove(msdos());
-    if (std::filesystem::exists(msdos())) SetAttributes("C:\\MSDOS.SYS", 0);
-    SetAttributes("C:\\WINDOWS\\dosstart.bat", 0);
+    if (std::filesystem::exists(msdos())) SetAttributes("MSDOS.SYS", 0);
+    SetAttributes("WINDOWS/dosstart.bat", 0);
     std::filesystem::remove_all(start_menu_folder());
     Put(msdos(), "[Options]\r\nBootGUI=1\r\n");
     Put(autoexec(), "@ECHO OFF\r\n");
     Put(dosstart(), "MOUSE\r\n");
+#ifdef _WIN32
+    RemoveStartupEntry();
+#else
     platform::EmulatedMachine fresh(drive_c(), program_dir());
     std::filesystem::remove(registry_file());
     fresh.CreateRegistryKey(kRunServicesKey);
+#endif
     WritePassword(kPassword, "1100");
   }
 }
@@ -327,7 +332,7 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
 TEST_F(SetupApplyTest, TheRollBackOfAnUnsetDigitWritesZero) {
   // Digit 3 was "x" at load (unset): a failed stage 9 puts back "0", never a shorter record.
   WritePassword(kPassword, "11x0");
-  SetAttributes("C:\\WINDOWS\\dosstart.bat", 1);
+  SetAttributes("WINDOWS/dosstart.bat", 1);
   OpenSetup();
   rt().Click("Setup", "Check3");
   MakeChanges();

@@ -14,14 +14,18 @@ namespace vellomar::testing {
 
 class SetupFixture : public WizardFixture {
  public:
-  static constexpr char kLockLine[] =
-      "C:\\PROGRA~1\\VELLOMAR\\halvrik.exe /STARTPATH: C:\\PROGRA~1\\VELLOMAR";
-
-  SetupFixture() {
+  SetupFixture() : WizardFixture(/*whole_drive=*/true) {
     WritePassword(kPassword, "1100");
     Put(autoexec(), "@ECHO OFF\r\nPROMPT $p$g\r\n");
     Put(dosstart(), "MOUSE\r\n");
     Put(msdos(), "[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootGUI=1\r\n");
+  }
+
+  // The lock line Setup writes from the program folder's short form.
+  std::string LockLine() const {
+    const std::string folder = ShortProgramFolder(machines().Make(program_dir())->files(),
+                                                  machines().Dos("Program Files/Vellomar"));
+    return folder + "\\halvrik.exe /STARTPATH: " + folder;
   }
 
   std::filesystem::path autoexec() const { return drive_c() / "AUTOEXEC.BAT"; }
@@ -52,18 +56,16 @@ class SetupFixture : public WizardFixture {
   }
 
   void SetStartupEntry(const std::string& command) {
-    platform::EmulatedMachine writer(drive_c(), program_dir());
-    ASSERT_EQ(WriteMachineValue(writer.registry(), kRunServicesKey, kStartupValueName, command,
-                                platform::kRegSz),
+    ASSERT_EQ(WriteMachineValue(machines().Make(program_dir())->registry(), kRunServicesKey,
+                                kStartupValueName, command, platform::kRegSz),
               0);
   }
-  int Attributes(const std::string& dos_path) {
-    platform::EmulatedMachine reader(drive_c(), program_dir());
-    return reader.files().GetAttr(dos_path);
+  // The attributes of `relative` (forward slashes) on the drive.
+  int Attributes(const std::string& relative) {
+    return machines().Make(program_dir())->files().GetAttr(machines().Dos(relative));
   }
-  void SetAttributes(const std::string& dos_path, int attributes) {
-    platform::EmulatedMachine writer(drive_c(), program_dir());
-    writer.files().SetAttr(dos_path, attributes);
+  void SetAttributes(const std::string& relative, int attributes) {
+    machines().Make(program_dir())->files().SetAttr(machines().Dos(relative), attributes);
   }
 };
 

@@ -58,8 +58,7 @@ TEST_F(SetupLoadTest, ShowsTheConfigurationInForce) {
     if (c.entry) {
       SetStartupEntry(c.entry);
     } else {
-      platform::EmulatedMachine machine(drive_c(), program_dir());
-      DeleteMachineValue(machine.registry(), kRunServicesKey, kStartupValueName);
+      RemoveStartupEntry();
     }
     OpenSetup();
     for (int i = 0; i < 4; ++i) {
@@ -74,7 +73,7 @@ TEST_F(SetupLoadTest, ShowsTheConfigurationInForce) {
     }
     EXPECT_EQ(setup().a7, c.a7);
     EXPECT_EQ(setup().pa, EncodePassword(kPassword));
-    EXPECT_EQ(setup().GetWinPath, "C:\\WINDOWS");
+    EXPECT_EQ(setup().GetWinPath, machines().Dos("WINDOWS"));
     EXPECT_EQ(rt().Text("Setup", "Text2"), "");
     EXPECT_EQ(rt().Focused(), "Setup.Text2");
   }

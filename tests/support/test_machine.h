@@ -5,6 +5,8 @@
 // which holds WINDOWS. Everything is removed when the machine goes.
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -84,6 +86,30 @@ class TestMachine {
 #endif
 };
 
+// Attributes as a test can expect them back: Wine reports every file as archived, whatever was
+// set, so the archive bit is compared on the emulated machine only.
+inline int ComparableAttributes(int attributes) {
+#ifdef _WIN32
+  return attributes & ~platform::attr::kArchive;
+#else
+  return attributes;
+#endif
+}
+
+// The short form of the program folder `long_form` (its DOS path, \Program Files\Vellomar on
+// the drive), as the boot files' lock line carries it: the Windows 9x alias C:\PROGRA~1\VELLOMAR
+// when emulated; on Windows whatever the file system gives (Wine hashes the name: PROG~FBU).
+inline std::string ShortProgramFolder([[maybe_unused]] platform::FileSystem& files,
+                                      [[maybe_unused]] const std::string& long_form) {
+#ifdef _WIN32
+  char short_form[260] = {};
+  files.GetShortPathNameA(long_form.c_str(), short_form, sizeof short_form);
+  return short_form;
+#else
+  return "C:\\PROGRA~1\\VELLOMAR";
+#endif
+}
+
 // Whether registry handles keep the access they were opened with: Windows 95/98/Me keep no
 // access rights on keys (a handle opened for reading writes too); the NT family, Wine set to
 // one of its versions, and the emulated machine refuse.
@@ -142,6 +168,75 @@ inline TestMachine::~TestMachine() {
   fs::remove_all(temp_);
 }
 
+// The folder that stands for drive C: in one test, removed with everything in it afterwards: a
+// fresh temporary folder's `drive_c`, or, for what sits at a drive's root (AUTOEXEC.BAT,
+// MSDOS.SYS: the boot-file edits take the drive from the Windows directory), a whole drive. The
+// emulated machine's C: is always a folder of its own; on Windows the whole drive is the scratch
+// drive VELLOMAR_TEST_DRIVE names ("V:", a letter mapped to an empty folder: `subst` on Windows,
+// a dosdevices link under Wine), emptied again afterwards. A drive that is not empty, or none
+// named, is refused: no test writes over a real drive's start-up files.
+class TestDrive {
+ public:
+  explicit TestDrive(bool whole_drive = false) {
+#ifdef _WIN32
+    if (whole_drive) {
+      const char* letter = std::getenv("VELLOMAR_TEST_DRIVE");
+      if (letter == nullptr || std::strlen(letter) != 2 || letter[1] != ':') {
+        throw std::runtime_error(
+            "the boot-file cases need a scratch drive: map an empty folder to a drive letter and "
+            "name it in VELLOMAR_TEST_DRIVE (\"V:\")");
+      }
+      drive_c_ = std::string(letter) + "\\";
+      std::error_code error;
+      fs::directory_iterator entries(drive_c_, error);
+      // An empty drive root lists nothing, not even "." and "..": the library calls that an
+      // error.
+      const bool empty = error ? error == std::errc::no_such_file_or_directory
+                               : entries == fs::directory_iterator();
+      if (!fs::is_directory(drive_c_) || !empty) {
+        throw std::runtime_error("the scratch drive " + std::string(letter) +
+                                 " is missing or not empty");
+      }
+      whole_drive_ = true;
+      return;
+    }
+#else
+    (void)whole_drive;
+#endif
+    root_ = MakeTempFolder("vellomar-drive-");
+    drive_c_ = root_ / "drive_c";
+    fs::create_directory(drive_c_);
+  }
+  ~TestDrive() {
+    // Give back write permission everywhere (on Windows: clear read-only) so all can go,
+    // whatever a test left.
+    const fs::path top = whole_drive_ ? drive_c_ : root_;
+    std::error_code ignored;
+    for (auto entry = fs::recursive_directory_iterator(top, ignored);
+         entry != fs::recursive_directory_iterator(); entry.increment(ignored)) {
+      fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    if (whole_drive_) {
+      for (const auto& entry : fs::directory_iterator(drive_c_, ignored)) {
+        fs::remove_all(entry.path(), ignored);
+      }
+    } else {
+      fs::remove_all(root_, ignored);
+    }
+  }
+  TestDrive(const TestDrive&) = delete;
+  TestDrive& operator=(const TestDrive&) = delete;
+
+  const fs::path& drive_c() const {
+    return drive_c_;
+  }
+
+ private:
+  fs::path root_;
+  fs::path drive_c_;
+  bool whole_drive_ = false;
+};
+
 // Machines over one scratch drive folder, made afresh for each run of a test (the form suites
 // start the program more than once over the same drive): the emulated machine with `drive_c` as
 // C:, or the Win32 machine with its Windows, Programs and desktop folders laid out in `drive_c` as
@@ -188,6 +283,7 @@ class DriveMachines {
 #ifdef _WIN32
     std::string root = drive_c_.string();
     std::replace(root.begin(), root.end(), '/', '\\');
+    if (root.back() == '\\') root.pop_back();  // a whole drive: "V:\"
     return root + "\\" + relative;
 #else
     return "C:\\" + relative;

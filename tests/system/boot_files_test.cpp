@@ -1,43 +1,18 @@
 // The boot-file edits: the lock line in AUTOEXEC.BAT and DOSSTART.BAT, BootKeys in MSDOS.SYS,
-// their backups and the attribute frame, and the bad files a user's machine may hold.
-
-#include "system/boot_files.h"
+// their backups and the attribute frame, and the bad files a user's machine may hold
+// (emulated/ holds the cases only the emulated machine can set up).
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/fault_injection.h"
-#include "system/system_fixture.h"
+#include "system/boot_files_fixture.h"
 
 namespace vellomar::testing {
 namespace {
 
 namespace attr = platform::attr;
-
-class BootFilesTest : public SystemFixture {
- public:
-  static constexpr char kWin[] = "C:\\WINDOWS";
-  const std::string kLock =
-      "C:\\PROGRA~1\\VELLOMAR\\halvrik.exe /STARTPATH: C:\\PROGRA~1\\VELLOMAR";
-
-  std::filesystem::path autoexec() const { return drive_c() / "AUTOEXEC.BAT"; }
-  std::filesystem::path dosstart() const { return windows() / "dosstart.bat"; }
-  std::filesystem::path msdos() const { return drive_c() / "MSDOS.SYS"; }
-
-  static std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-  }
-  static std::string Numbered(int count, const std::string& extra = "") {
-    std::string text;
-    for (int i = 1; i <= count; ++i) text += "REM line " + std::to_string(i) + "\r\n";
-    return text + extra;
-  }
-  std::string sname;
-};
 
 TEST_F(BootFilesTest, AddingAndRemovingTheAutoexecLockLine) {
   struct Case {
@@ -47,7 +22,7 @@ TEST_F(BootFilesTest, AddingAndRemovingTheAutoexecLockLine) {
     std::vector<std::string> after;
     const char* backup;  // nullptr: no AUTOEXEC.QVR
   };
-  const std::string lock = kLock;
+  const std::string lock = lock_line_;
   const std::vector<Case> cases = {
       {"add before A, B", "A\r\nB\r\n", true, {lock, "A", "B"}, "A\r\nB\r\n"},
       {"add to a missing file", nullptr, true, {lock}, nullptr},
@@ -72,9 +47,9 @@ TEST_F(BootFilesTest, AddingAndRemovingTheAutoexecLockLine) {
     std::filesystem::remove(drive_c() / "AUTOEXEC.QVR");
     if (c.before) Put(autoexec(), c.before);
     if (c.add) {
-      AddAutoexecLock(files(), kWin, sname);
+      AddAutoexecLock(files(), win_, sname);
     } else {
-      RemoveAutoexecLock(files(), kWin);
+      RemoveAutoexecLock(files(), win_);
     }
     if (c.before == nullptr && !c.add) {
       EXPECT_FALSE(std::filesystem::exists(autoexec()));
@@ -85,51 +60,42 @@ TEST_F(BootFilesTest, AddingAndRemovingTheAutoexecLockLine) {
     if (c.backup) {
       EXPECT_EQ(Content(drive_c() / "AUTOEXEC.QVR"), c.backup);
     }
-    EXPECT_EQ(AutoexecHasLock(files(), kWin), c.add);
+    EXPECT_EQ(AutoexecHasLock(files(), win_), c.add);
   }
   // The NUL and the byte above 127 go through unchanged.
   Put(autoexec(), std::string("A\0\xe9\r\n", 5));
-  RemoveAutoexecLock(files(), kWin);
+  RemoveAutoexecLock(files(), win_);
   EXPECT_EQ(Content(autoexec()), std::string("A\0\xe9\r\n", 5));
 }
 
 TEST_F(BootFilesTest, DosStartLockIsAddedOnceAndRemovedEverywhere) {
   Put(dosstart(), "@ECHO OFF\r\nMOUSE\r\n");
-  AddDosStartLock(files(), kWin, sname);
-  EXPECT_EQ(Content(dosstart()), Lines({kLock, "@ECHO OFF", "MOUSE"}));
+  AddDosStartLock(files(), win_, sname);
+  EXPECT_EQ(Content(dosstart()), Lines({lock_line_, "@ECHO OFF", "MOUSE"}));
   EXPECT_EQ(Content(windows() / "dosstart.qvr"), "@ECHO OFF\r\nMOUSE\r\n");
-  EXPECT_EQ(sname, "C:\\PROGRA~1\\VELLOMAR");
+  EXPECT_EQ(sname, short_folder_);
 
   // Already locked: unchanged, but the backup is refreshed.
   const std::string locked = Content(dosstart());
-  AddDosStartLock(files(), kWin, sname);
+  AddDosStartLock(files(), win_, sname);
   EXPECT_EQ(Content(dosstart()), locked);
   EXPECT_EQ(Content(windows() / "dosstart.qvr"), locked);
 
-  Put(dosstart(), Lines({kLock, "MOUSE", "c:\\x\\HALVRIK.exe"}));
-  RemoveDosStartLock(files(), kWin);
+  Put(dosstart(), Lines({lock_line_, "MOUSE", "c:\\x\\HALVRIK.exe"}));
+  RemoveDosStartLock(files(), win_);
   EXPECT_EQ(Content(dosstart()), Lines({"MOUSE"}));
 
   // Empty and missing files: removing does nothing, adding creates the line alone.
   Put(dosstart(), "");
-  RemoveDosStartLock(files(), kWin);
+  RemoveDosStartLock(files(), win_);
   EXPECT_EQ(Content(dosstart()), "");
   std::filesystem::remove(dosstart());
-  RemoveDosStartLock(files(), kWin);
+  RemoveDosStartLock(files(), win_);
   EXPECT_FALSE(std::filesystem::exists(dosstart()));
   std::filesystem::remove(windows() / "dosstart.qvr");
-  AddDosStartLock(files(), kWin, sname);
-  EXPECT_EQ(Content(dosstart()), Lines({kLock}));
+  AddDosStartLock(files(), win_, sname);
+  EXPECT_EQ(Content(dosstart()), Lines({lock_line_}));
   EXPECT_FALSE(std::filesystem::exists(windows() / "dosstart.qvr"));
-}
-
-TEST_F(BootFilesTest, LockLineWithoutAShortPathBeginsWithTheProgram) {
-  std::filesystem::create_directory(drive_c() / "GONE");
-  files().ChDir("C:\\GONE");
-  std::filesystem::remove(drive_c() / "GONE");  // the current directory is gone: no short form
-  std::string never_set;
-  AddAutoexecLock(files(), "C:\\WINDOWS", never_set);
-  EXPECT_EQ(Content(autoexec()), "\\halvrik.exe /STARTPATH: \r\n");
 }
 
 TEST_F(BootFilesTest, BootKeysEdits) {
@@ -174,14 +140,14 @@ TEST_F(BootFilesTest, BootKeysEdits) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(drive_c() / "MSDOS.QVR");
-    if (std::filesystem::exists(msdos())) files().SetAttr("C:\\MSDOS.SYS", 0);
+    if (std::filesystem::exists(msdos())) files().SetAttr(Dos("MSDOS.SYS"), 0);
     Put(msdos(), Lines(c.before));
-    files().SetAttr("C:\\MSDOS.SYS", protection);
+    files().SetAttr(Dos("MSDOS.SYS"), protection);
     auto edit = [&] {
       if (c.disable) {
-        DisableBootKeys(files(), kWin);
+        DisableBootKeys(files(), win_);
       } else {
-        EnableBootKeys(files(), kWin);
+        EnableBootKeys(files(), win_);
       }
     };
     if (c.after.empty()) {
@@ -192,7 +158,7 @@ TEST_F(BootFilesTest, BootKeysEdits) {
       EXPECT_EQ(Content(msdos()), Lines(c.after));
     }
     // Read-only, hidden and system again, whatever happened.
-    EXPECT_EQ(files().GetAttr("C:\\MSDOS.SYS"), protection);
+    EXPECT_EQ(ComparableAttributes(files().GetAttr(Dos("MSDOS.SYS"))), protection);
     EXPECT_EQ(std::filesystem::exists(drive_c() / "MSDOS.QVR"), c.disable);
     if (c.disable) {
       EXPECT_EQ(Content(drive_c() / "MSDOS.QVR"), Lines(c.before));
@@ -201,9 +167,9 @@ TEST_F(BootFilesTest, BootKeysEdits) {
 }
 
 TEST_F(BootFilesTest, UnreachableMsdosSysIsItsOwnFailure) {
-  EXPECT_THROW(DisableBootKeys(files(), kWin), BootKeysUnavailable);  // missing
+  EXPECT_THROW(DisableBootKeys(files(), win_), BootKeysUnavailable);  // missing
   std::filesystem::create_directory(msdos());
-  EXPECT_THROW(EnableBootKeys(files(), kWin), BootKeysUnavailable);  // a folder of that name
+  EXPECT_THROW(EnableBootKeys(files(), win_), BootKeysUnavailable);  // a folder of that name
   // Without a Windows directory every file is looked for in the wrong place.
   EXPECT_THROW(DisableBootKeys(files(), ""), BootKeysUnavailable);
   EXPECT_FALSE(AutoexecHasLock(files(), ""));
@@ -227,11 +193,11 @@ TEST_F(BootFilesTest, FourHundredLinesAreKeptAndOneMoreFailsLeavingTheFileWhole)
     SCOPED_TRACE(c.name);
     Put(autoexec(), c.content);
     if (c.fits) {
-      RemoveAutoexecLock(files(), kWin);
+      RemoveAutoexecLock(files(), win_);
       EXPECT_EQ(Content(autoexec()), Numbered(400));
     } else {
       try {
-        RemoveAutoexecLock(files(), kWin);
+        RemoveAutoexecLock(files(), win_);
         ADD_FAILURE() << "401 lines were kept";
       } catch (const RuntimeError& error) {
         EXPECT_EQ(error.code(), errc::kSubscriptOutOfRange);
@@ -241,59 +207,30 @@ TEST_F(BootFilesTest, FourHundredLinesAreKeptAndOneMoreFailsLeavingTheFileWhole)
   }
   // MSDOS.SYS: a dropped old entry does not count either.
   Put(msdos(), "[Options]\r\nBootKeys=1\r\n" + Numbered(399));
-  DisableBootKeys(files(), kWin);
+  DisableBootKeys(files(), win_);
   EXPECT_EQ(Content(msdos()), "[Options]\r\nBootKeys=0\r\n" + Numbered(399));
 }
 
 TEST_F(BootFilesTest, ReadOnlyFilesFailWholeAndKeepTheirAttributes) {
   Put(autoexec(), "A\r\n");
-  files().SetAttr("C:\\AUTOEXEC.BAT", attr::kReadOnly);
-  EXPECT_THROW(AddAutoexecLock(files(), kWin, sname), RuntimeError);
+  files().SetAttr(Dos("AUTOEXEC.BAT"), attr::kReadOnly);
+  EXPECT_THROW(AddAutoexecLock(files(), win_, sname), RuntimeError);
   EXPECT_EQ(Content(autoexec()), "A\r\n");
 
   // Hidden and system, but writable: rewritten, and still hidden and system.
   Put(dosstart(), "A\r\n");
-  files().SetAttr("C:\\WINDOWS\\DOSSTART.BAT", attr::kHidden | attr::kSystem);
-  AddDosStartLock(files(), kWin, sname);
-  EXPECT_EQ(Content(dosstart()), Lines({kLock, "A"}));
-  EXPECT_EQ(files().GetAttr("C:\\WINDOWS\\DOSSTART.BAT"), attr::kHidden | attr::kSystem);
+  files().SetAttr(Dos("WINDOWS/DOSSTART.BAT"), attr::kHidden | attr::kSystem);
+  AddDosStartLock(files(), win_, sname);
+  EXPECT_EQ(Content(dosstart()), Lines({lock_line_, "A"}));
+  EXPECT_EQ(ComparableAttributes(files().GetAttr(Dos("WINDOWS/DOSSTART.BAT"))),
+            attr::kHidden | attr::kSystem);
 
   // A folder named AUTOEXEC.BAT holds no lock line and cannot be edited.
+  files().SetAttr(Dos("AUTOEXEC.BAT"), 0);  // Windows deletes no read-only file
   std::filesystem::remove(autoexec());
   std::filesystem::create_directory(autoexec());
-  EXPECT_FALSE(AutoexecHasLock(files(), kWin));
-  EXPECT_THROW(AddAutoexecLock(files(), kWin, sname), RuntimeError);
-}
-
-TEST_F(BootFilesTest, ABatchFileThatIsThereButWillNotOpenFailsTheEditAndStaysWhole) {
-  // Only a missing file counts as absent: an I/O error on opening must neither replace the file
-  // with the lock line alone nor let a removal pass as done.
-  struct Case {
-    const char* name;
-    std::filesystem::path file;
-    std::string content;
-    std::function<void(platform::FileSystem&)> edit;
-  };
-  const std::string locked = Lines({kLock, "A"});
-  const std::vector<Case> cases = {
-      {"add to AUTOEXEC.BAT", autoexec(), "A\r\n",
-       [this](platform::FileSystem& f) { AddAutoexecLock(f, kWin, sname); }},
-      {"remove from AUTOEXEC.BAT", autoexec(), locked,
-       [](platform::FileSystem& f) { RemoveAutoexecLock(f, kWin); }},
-      {"add to DOSSTART.BAT", dosstart(), "A\r\n",
-       [this](platform::FileSystem& f) { AddDosStartLock(f, kWin, sname); }},
-      {"remove from DOSSTART.BAT", dosstart(), locked,
-       [](platform::FileSystem& f) { RemoveDosStartLock(f, kWin); }},
-  };
-  platform::FaultInjectingPlatform faulty(machine());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Put(c.file, c.content);
-    faulty.plan().FailCall(platform::FaultKind::kOpen, 1);
-    EXPECT_THROW(c.edit(faulty.services().files), RuntimeError);
-    EXPECT_TRUE(faulty.plan().Fired());
-    EXPECT_EQ(Content(c.file), c.content);
-  }
+  EXPECT_FALSE(AutoexecHasLock(files(), win_));
+  EXPECT_THROW(AddAutoexecLock(files(), win_, sname), RuntimeError);
 }
 
 }  // namespace

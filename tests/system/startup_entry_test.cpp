@@ -1,5 +1,6 @@
 // The start-up entry: the command text for each boot option, the registry routines the Setup form
-// and the wizard share, and the table that reads the boot option back.
+// and the wizard share, and the table that reads the boot option back (emulated/ holds the
+// registry cases only the emulated machine can set up).
 
 #include <gtest/gtest.h>
 
@@ -142,40 +143,21 @@ TEST_F(StartupEntryRegistryTest, WrittenAsTextWithOneNulAndReadBackWithoutIt) {
   EXPECT_EQ(VariantText(vValue), command);
 }
 
-TEST_F(StartupEntryRegistryTest, AMissingKeyIsReportedAndNeverCreated) {
-  Put(registry_file(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
-  EXPECT_EQ(WriteMachineValue(registry(), kRunServicesKey, kStartupValueName, std::string("x"),
-                              platform::kRegSz),
-            platform::win32::kErrorFileNotFound);
-  EXPECT_EQ(Content(registry_file()), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
-
-  VariantValue vValue = std::string("kept");
-  int failures = 0;
-  EXPECT_NE(
-      ReadMachineValue(registry(), kRunServicesKey, kStartupValueName, vValue, [&] { ++failures; }),
-      0);
-  EXPECT_EQ(failures, 1);
-  EXPECT_EQ(VariantText(vValue), "kept");
-}
-
-TEST_F(StartupEntryRegistryTest, AWriteTheDiskRefusesIsReported) {
-  machine().InjectReplaceFault(platform::ReplaceStep::kRename);
-  EXPECT_NE(WriteMachineValue(registry(), kRunServicesKey, kStartupValueName, std::string("x"),
-                              platform::kRegSz),
-            0);
-  VariantValue vValue;
-  ReadMachineValue(registry(), kRunServicesKey, kStartupValueName, vValue);
-  EXPECT_TRUE(IsEmpty(vValue));
-}
-
 TEST_F(StartupEntryRegistryTest, DeletingRemovesTheValueAndAnAbsentOneIsNoError) {
   WriteMachineValue(registry(), kRunServicesKey, kStartupValueName, std::string("x"),
                     platform::kRegSz);
   EXPECT_EQ(DeleteMachineValue(registry(), kRunServicesKey, kStartupValueName), 0);
+  DWORD type = 0;
+  std::string data;
+  EXPECT_FALSE(RawEntry(type, data));
+#ifndef _WIN32
   const std::string after = Content(registry_file());
   EXPECT_EQ(after.find("Vellomar"), std::string::npos);
+#endif
   EXPECT_NO_THROW(DeleteMachineValue(registry(), kRunServicesKey, kStartupValueName));
+#ifndef _WIN32
   EXPECT_EQ(Content(registry_file()), after);
+#endif
 }
 
 TEST_F(StartupEntryRegistryTest, QueryFailurePathRunsOnlyWhenTheValueCannotBeRead) {
@@ -208,8 +190,10 @@ TEST_F(StartupEntryRegistryTest, QueryFailurePathRunsOnlyWhenTheValueCannotBeRea
   EXPECT_EQ(SetValueEx(registry(), key, "Other", 3, std::string("x")), 0);
   EXPECT_EQ(QueryValueEx(registry(), key, "Other", vValue, on_failure), 2);
 
-  // A REG_SZ without any data cannot be cut before its NUL: failure path.
-  ASSERT_EQ(registry().RegSetValueExA(key, "NoData", platform::kRegSz, nullptr, 0), 0);
+  // A REG_SZ without any data cannot be cut before its NUL: failure path. Windows 95/98 refuse
+  // to write one (87): the value is missing then, the failure path again.
+  const LONG no_data = registry().RegSetValueExA(key, "NoData", platform::kRegSz, nullptr, 0);
+  EXPECT_TRUE(no_data == 0 || (!RegistryHandlesKeepTheirAccess() && no_data == 87)) << no_data;
   vValue = std::string("before");
   QueryValueEx(registry(), key, "NoData", vValue, on_failure);
   EXPECT_EQ(VariantText(vValue), "before");

@@ -1,7 +1,9 @@
 #pragma once
-// A fresh emulated drive C: per test, laid out as an installation leaves it: C:\WINDOWS with its
-// Desktop and Start Menu\Programs folders, the RunServices key in the registry, and the program
-// folder C:\Program Files\Vellomar as the current directory.
+// A fresh drive per test, laid out as an installation leaves it: the Windows folder, the desktop
+// and the Start menu's Programs folder where the machine's shell keeps them, the RunServices key
+// in the registry, and the program folder \Program Files\Vellomar as the current directory. The
+// drive is a whole one, as the boot files sit at its root: the emulated machine's C:, or the
+// scratch drive on Windows (support/test_machine.h).
 
 #include <gtest/gtest.h>
 
@@ -9,41 +11,37 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <string>
 
-#include "platform/emulated.h"
+#include "support/link_check.h"
+#include "support/test_machine.h"
 #include "system/startup_entry.h"
 
 namespace vellomar::testing {
 
 class SystemFixture : public ::testing::Test {
  public:
-  SystemFixture() {
-    std::random_device random;
-    root_ = std::filesystem::temp_directory_path() /
-            ("vellomar-system-" + std::to_string(random()) + "-" + std::to_string(random()));
-    std::filesystem::create_directories(drive_c() / "WINDOWS" / "Desktop");
-    std::filesystem::create_directories(drive_c() / "WINDOWS" / "Start Menu" / "Programs");
+  SystemFixture() : drive_(/*whole_drive=*/true), machines_(drive_.drive_c()) {
+    std::filesystem::create_directories(windows());
+    std::filesystem::create_directories(desktop());
+    std::filesystem::create_directories(programs());
     std::filesystem::create_directories(program_dir());
-    machine_ = std::make_unique<platform::EmulatedMachine>(drive_c(), program_dir());
+    machine_ = machines_.Make(program_dir());
     EXPECT_EQ(machine_->CreateRegistryKey(kRunServicesKey), platform::KeyCreation::kCreated);
   }
-  ~SystemFixture() override {
-    machine_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
+  ~SystemFixture() override { machine_.reset(); }
 
-  std::filesystem::path drive_c() const { return root_ / "drive_c"; }
+  std::filesystem::path drive_c() const { return drive_.drive_c(); }
   std::filesystem::path program_dir() const { return drive_c() / "Program Files" / "Vellomar"; }
   std::filesystem::path windows() const { return drive_c() / "WINDOWS"; }
+  std::filesystem::path desktop() const { return drive_c() / kDesktopRelative; }
+  std::filesystem::path programs() const { return drive_c() / kProgramsRelative; }
   std::filesystem::path registry_file() const { return windows() / "SYSTEM.REG"; }
-  std::filesystem::path start_menu_folder() const {
-    return windows() / "Start Menu" / "Programs" / "Vellomar";
-  }
+  std::filesystem::path start_menu_folder() const { return programs() / "Vellomar"; }
+  // The DOS path of `relative` (forward slashes) on the drive: "C:\X" when emulated.
+  std::string Dos(const std::string& relative) const { return machines_.Dos(relative); }
 
-  platform::EmulatedMachine& machine() { return *machine_; }
+  DriveMachines::Machine& machine() { return *machine_; }
   platform::FileSystem& files() { return machine_->files(); }
   platform::Registry& registry() { return machine_->registry(); }
   platform::ShellLinks& links() { return machine_->links(); }
@@ -56,24 +54,10 @@ class SystemFixture : public ::testing::Test {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
   }
 
-  // True when the .lnk file holds `text` as one of its counted ANSI strings (target path in the
-  // link info aside, the arguments and the working directory are stored this way).
-  static bool LinkHolds(const std::filesystem::path& link, const std::string& text) {
-    const std::string bytes = Content(link);
-    std::string counted;
-    counted += static_cast<char>(text.size() & 0xFF);
-    counted += static_cast<char>((text.size() >> 8) & 0xFF);
-    counted += text;
-    return bytes.find(counted) != std::string::npos;
-  }
-  // True when the link's bytes contain `text` at all (the target's local base path).
-  static bool LinkMentions(const std::filesystem::path& link, const std::string& text) {
-    return Content(link).find(text) != std::string::npos;
-  }
-
  private:
-  std::filesystem::path root_;
-  std::unique_ptr<platform::EmulatedMachine> machine_;
+  TestDrive drive_;
+  DriveMachines machines_;
+  std::unique_ptr<DriveMachines::Machine> machine_;
 };
 
 }  // namespace vellomar::testing

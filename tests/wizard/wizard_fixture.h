@@ -12,19 +12,16 @@
 
 #include "forms/fixture.h"
 #include "startup/password_record.h"
+#include "support/link_check.h"
 #include "system/startup_entry.h"
 #include "wizard/welcome2.h"
 #include "wizard/welcome9.h"
-#ifdef _WIN32
-#include "platform/dos_names.h"
-#include "support/win32/link_reader.h"
-#endif
 
 namespace vellomar::testing {
 
 class WizardFixture : public FormsFixture {
  public:
-  WizardFixture() {
+  explicit WizardFixture(bool whole_drive = false) : FormsFixture(whole_drive) {
     WritePlaceholder();
     std::filesystem::create_directories(desktop());
     std::filesystem::create_directories(programs());
@@ -116,48 +113,6 @@ class WizardFixture : public FormsFixture {
                               std::string dir = "") {
     if (dir.empty()) dir = machines().Dos("Program Files/Vellomar");
     return dir + "\\kestrom.exe " + (switches.empty() ? "" : switches + " ") + SuArgument(plain);
-  }
-
-  // True when the .lnk holds `text` as one of its counted ANSI strings (arguments, working
-  // directory).
-  static bool LinkHolds(const std::filesystem::path& link, const std::string& text) {
-    std::string counted;
-    counted += static_cast<char>(text.size() & 0xFF);
-    counted += static_cast<char>((text.size() >> 8) & 0xFF);
-    counted += text;
-    return Content(link).find(counted) != std::string::npos;
-  }
-  // The link exists, starts `target` (in the target's folder, when `target` names one) and
-  // passes exactly `arguments` (on Windows as the shell reads it back).
-  static ::testing::AssertionResult LinkTo(const std::filesystem::path& link,
-                                           const std::string& target,
-                                           const std::string& arguments) {
-    if (!std::filesystem::is_regular_file(link)) {
-      return ::testing::AssertionFailure() << link << " was not made";
-    }
-#ifdef _WIN32
-    const LinkFields fields = ReadLink(link.string());
-    const std::string folder = target.substr(0, target.rfind('\\'));
-    if (!platform::SameDosName(fields.path, target) || fields.arguments != arguments ||
-        !platform::SameDosName(fields.working_directory, folder)) {
-      return ::testing::AssertionFailure()
-             << link << " starts \"" << fields.path << "\" with \"" << fields.arguments
-             << "\" in \"" << fields.working_directory << "\"";
-    }
-    return ::testing::AssertionSuccess();
-#else
-    const std::size_t slash = target.rfind('\\');
-    if (slash != std::string::npos && !LinkHolds(link, target.substr(0, slash))) {
-      return ::testing::AssertionFailure() << link << " does not start in the target's folder";
-    }
-#endif
-    if (Content(link).find(target) == std::string::npos) {
-      return ::testing::AssertionFailure() << link << " does not start " << target;
-    }
-    if (!LinkHolds(link, arguments)) {
-      return ::testing::AssertionFailure() << link << " does not pass \"" << arguments << "\"";
-    }
-    return ::testing::AssertionSuccess();
   }
 };
 

@@ -46,7 +46,7 @@ const Scenario kScenarios[] = {
      "1111",
      [](SetupFixture& f) {
        SetupFixture::Put(f.msdos(), SetupFixture::Lines({"[Options]", "BootGUI=1"}));
-       f.SetAttributes("C:\\MSDOS.SYS", 1 | 2 | 4);
+       f.SetAttributes("MSDOS.SYS", 1 | 2 | 4);
      },
      {"Check1", "Check2", "Check3", "Check4", "Check5", "Check6", "Option5"},
      true},
@@ -54,10 +54,10 @@ const Scenario kScenarios[] = {
      "1111",
      "1100",
      [](SetupFixture& f) {
-       SetupFixture::Put(f.autoexec(), SetupFixture::Lines({SetupFixture::kLockLine, "@ECHO OFF"}));
-       SetupFixture::Put(f.dosstart(), SetupFixture::Lines({SetupFixture::kLockLine, "MOUSE"}));
+       SetupFixture::Put(f.autoexec(), SetupFixture::Lines({f.LockLine(), "@ECHO OFF"}));
+       SetupFixture::Put(f.dosstart(), SetupFixture::Lines({f.LockLine(), "MOUSE"}));
        SetupFixture::Put(f.msdos(), SetupFixture::Lines({"[Options]", "BootKeys=0", "BootGUI=1"}));
-       f.SetAttributes("C:\\MSDOS.SYS", 1 | 2 | 4);
+       f.SetAttributes("MSDOS.SYS", 1 | 2 | 4);
        f.SetStartupEntry(f.ExpectedCommand("/locknow"));
        fs::create_directories(f.start_menu_folder());
        SetupFixture::Put(f.desktop_link(), "link");
@@ -115,7 +115,7 @@ class SetupFaultTest : public SetupFixture, public ::testing::WithParamInterface
   void Apply(std::optional<platform::FaultKind> kind, int k) {
     Install();
     before_ = Snapshot();
-    msdos_attributes_ = Attributes("C:\\MSDOS.SYS");
+    msdos_attributes_ = Attributes("MSDOS.SYS");
     UseFaultInjection();
     OpenSetup();
     rt().Type("Setup", "Text2", kNewPassword);
@@ -210,7 +210,7 @@ class SetupFaultTest : public SetupFixture, public ::testing::WithParamInterface
     const DriveState now = Snapshot();
     if (section == kSectionDone) {
       EXPECT_EQ(now, after_);
-      EXPECT_EQ(Attributes("C:\\MSDOS.SYS"), msdos_attributes_);
+      EXPECT_EQ(Attributes("MSDOS.SYS"), msdos_attributes_);
     } else {
       ExpectWholeFiles(section, now);
     }
