@@ -35,47 +35,16 @@ unsigned long LockGrey(Display* display) {
   return grey.pixel;
 }
 
-// Set when the spare connection turns out to have been killed: Xlib then calls its exit
-// handler, which must not end the process.
-bool spare_lost = false;
-
-// The keyboard first, before anything else is asked of the server. Whether it was had is the
-// guard's to see: when another client holds it, the guard tries again for a while.
-void GrabKeyboard(Display* display) {
-  XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
-                CurrentTime);
-}
-
 }  // namespace
 
-SpareConnection::SpareConnection() {
+std::optional<ForkedGuard> ForkGuard(const std::string& forms,
+                                     const FirstLockWindow& first_window) {
   Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return;
-  spare_lost = false;
-  XSetIOErrorExitHandler(
-      display, [](Display*, void*) { spare_lost = true; }, nullptr);
-  display_ = display;
-}
-
-SpareConnection::~SpareConnection() {
-  if (display_ != nullptr) XCloseDisplay(static_cast<Display*>(display_));
-}
-
-std::optional<ForkedGuard> ForkGuard(const std::string& forms, const FirstLockWindow& first_window,
-                                     SpareConnection* spare) {
-  Display* display = spare ? static_cast<Display*>(spare->Take()) : nullptr;
-  if (display != nullptr) {
-    GrabKeyboard(display);
-    if (spare_lost) {
-      XCloseDisplay(display);
-      display = nullptr;
-    }
-  }
-  if (display == nullptr) {
-    display = XOpenDisplay(nullptr);
-    if (display == nullptr) return std::nullopt;
-    GrabKeyboard(display);
-  }
+  if (display == nullptr) return std::nullopt;
+  // The keyboard first, before anything else is asked of the server. Whether it was had is the
+  // guard's to see: when another client holds it, the guard tries again for a while.
+  XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
+                CurrentTime);
   int sockets[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
     XCloseDisplay(display);

@@ -24,30 +24,10 @@ struct ForkedGuard {
   std::string area;  // the "area" line the guard was told (empty: none), so it covers at once
 };
 
-// A connection opened ahead of need, so that a guard that dies is replaced by one grab request
-// and a fork: as quick as a grab on the toolkit's own connection, with nothing to hand over
-// afterwards. A client may kill it meanwhile; that is noticed when it is used, and a new
-// connection is opened then.
-class SpareConnection {
- public:
-  // Opens one; none when the display cannot be opened.
-  SpareConnection();
-  ~SpareConnection();
-  SpareConnection(const SpareConnection&) = delete;
-  SpareConnection& operator=(const SpareConnection&) = delete;
-  // The connection (Xlib's Display, not named here: this header stays free of Xlib), given
-  // away; nullptr when there is none.
-  void* Take() { return std::exchange(display_, nullptr); }
-
- private:
-  void* display_ = nullptr;
-};
-
-// Grabs the keyboard (on `spare` when it has a live connection) and forks the guard, which
-// covers `first_window`'s place in the lock's grey at once; `forms` is the program the guard
-// starts again should this process die. Nothing when the display cannot be opened or the process
-// cannot fork: the caller starts the guard the ordinary way, which reports why.
-std::optional<ForkedGuard> ForkGuard(const std::string& forms, const FirstLockWindow& first_window,
-                                     SpareConnection* spare = nullptr);
+// Grabs the keyboard and forks the guard, which covers `first_window`'s place in the lock's
+// grey at once; `forms` is the program the guard starts again should this process die. Nothing when
+// the display cannot be opened or the process cannot fork: the caller starts the guard the ordinary
+// way, which reports why.
+std::optional<ForkedGuard> ForkGuard(const std::string& forms, const FirstLockWindow& first_window);
 
 }  // namespace vellomar::guard

@@ -152,8 +152,6 @@ class Runtime : public Backend {
   LockState resumed_;  // read before guard_ takes the variables out of the environment
   guard::GuardLink guard_;
   std::string command_line_;
-  // The connection a guard that dies is replaced on (guard/fork.h).
-  std::unique_ptr<guard::SpareConnection> spare_;
   bool restarted_ = false;  // a guard started this process again after one died
   int guard_fd_watched_ = -1;
   std::deque<guard::Key> pending_keys_;  // from the guard, until a window of ours takes them

@@ -291,13 +291,10 @@ bool Runtime::StartGuard() {
 
 bool Runtime::StartGuardFork(const guard::FirstLockWindow* first_window) {
   const guard::FirstLockWindow none = [](int, int) { return std::nullopt; };
-  auto forked =
-      guard::ForkGuard(guard::ProgramFile(), first_window ? *first_window : none, spare_.get());
+  auto forked = guard::ForkGuard(guard::ProgramFile(), first_window ? *first_window : none);
   if (!forked) return false;
   guard_.Adopt(forked->fd, forked->pid, command_line_, std::move(forked->area));
   YieldToGuardOnOom();
-  // Ready for the next one.
-  spare_ = std::make_unique<guard::SpareConnection>();
   return true;
 }
 

@@ -21,19 +21,10 @@ int RecordError(Display* display, XErrorEvent* error) {
   return 0;
 }
 
-// Says the connection is gone and leaves the rest to the display's exit handler: by default the
-// process ends, as Xlib's own handler would end it; a connection that may die without ending the
-// process (a spare, the guard's) has one of its own.
-int ReportLostConnection(Display*) {
-  std::fputs("kestrom.exe: the connection to the X server is gone\n", stderr);
-  return 0;
-}
-
 }  // namespace
 
 void InstallX11ErrorHandler() {
   XSetErrorHandler(RecordError);
-  XSetIOErrorHandler(ReportLostConnection);
 }
 
 unsigned long X11ErrorCount() {

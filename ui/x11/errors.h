@@ -4,9 +4,8 @@
 // requests: each of those makes one of our requests fail. Xlib's default handler then prints the
 // error and exits, and with the process go the grabs and the covering windows. The handler here
 // counts the error and carries on instead, for every request: none of ours is worth the lock.
-// Only a lost connection ends the program (the display's I/O error exit handler, Xlib's by
-// default), and nothing can hold a lock over a connection that is gone; a connection kept in
-// reserve has an exit handler of its own, and its loss ends nothing.
+// Only a lost connection ends the program (Xlib's I/O error handler), and nothing can hold a
+// lock over a connection that is gone.
 
 #include <X11/Xlib.h>
 
