@@ -78,8 +78,7 @@ std::optional<ForkedGuard> ForkGuard(const std::string& forms,
   if (pid == 0) {
     // The guard: named as the program it would otherwise be, in a session of its own so that a
     // terminal's Ctrl+C or hang-up reaches the forms, not the guard. Of what it inherited it
-    // keeps only its connection and its socket: another of the forms' descriptors held open here
-    // (their own X connection above all) would outlive the forms process.
+    // keeps only its connection and its socket: nothing another process opened lives on here.
     const int keep_low = std::min(ConnectionNumber(display), sockets[1]);
     const int keep_high = std::max(ConnectionNumber(display), sockets[1]);
     close_range(3, keep_low - 1, 0);

@@ -1,9 +1,8 @@
 #pragma once
-// Starting a guard without a gap: the keyboard is grabbed on a new connection first, and a forked
-// child keeps that connection as the guard (guard.h), so no moment passes between the grab and
-// the guard holding it, and no other program is loaded first. kestrom.exe does this as its first
-// act, before the toolkit loads, and again when a guard that was up dies; its toolkit keeps a
-// connection of its own.
+// Starting the first guard without a gap: the keyboard is grabbed on a new connection first, and
+// a forked child keeps that connection as the guard (guard.h), so no moment passes between the
+// grab and the guard holding it, and no other program is loaded first. kestrom.exe does this as
+// its first act, before the toolkit loads; its toolkit opens a connection of its own.
 
 #include <sys/types.h>
 

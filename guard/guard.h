@@ -4,8 +4,8 @@
 // toolkit: its death is the one that would free the keyboard, so it is the part kept small.
 //
 // kestrom.exe's first act is to grab the keyboard and fork its guard, which keeps that connection
-// (fork.h), and so it replaces a guard that dies; where a guard cannot be forked (or one died
-// while starting) it starts this program (main.cpp) instead. The guard holds the
+// (fork.h); a guard started later (after one died, or where none could be forked) is this
+// program (main.cpp). The guard holds the
 // keyboard (every key reported to it alone) and passes each key on over its socket; kestrom.exe
 // hands them to its forms. Where a lock window is about to show it puts a window of its own,
 // painted by the server, so the desktop is covered before kestrom.exe has drawn anything;

@@ -37,7 +37,7 @@ Runtime::Runtime(const std::string& command_line, const guard::FirstLockWindow& 
   // that restarted this process holds it already.
   restarted_ = guard_.Connected();
   // The first guard is forked before the toolkit loads; a guard program is started otherwise.
-  if (!restarted_ && !StartGuardFork(&first_window)) StartGuard();
+  if (!restarted_ && !StartGuardFork(first_window)) StartGuard();
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
   // No failed request may end the program (and with it the lock): see ui/x11/errors.h.

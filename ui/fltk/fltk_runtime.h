@@ -127,9 +127,10 @@ class Runtime : public Backend {
   void RethrowPending();
   // Starts a guard, which grabs the keyboard; false when none can start (said once on stderr).
   bool StartGuard();
-  // A guard forked from this process on a connection of its own that grabs the keyboard first
-  // (guard/fork.h), covering `first_window`'s place where given; false when none could be.
-  bool StartGuardFork(const guard::FirstLockWindow* first_window);
+  // The first guard: forked from this process, before the toolkit loads, on a connection of its
+  // own that grabs the keyboard first (guard/fork.h) and covers `first_window`'s place; false
+  // when none could be.
+  bool StartGuardFork(const guard::FirstLockWindow& first_window);
   // The OOM killer should pick this process before the guard, which brings it back.
   void YieldToGuardOnOom();
   // Tells a guard, new or the one that restarted us, all it needs to know.
@@ -154,6 +155,7 @@ class Runtime : public Backend {
   std::string command_line_;
   bool restarted_ = false;  // a guard started this process again after one died
   int guard_fd_watched_ = -1;
+  int oom_score_at_start_ = guard::OomScore();
   std::deque<guard::Key> pending_keys_;  // from the guard, until a window of ours takes them
   bool injecting_ = false;               // a key from the guard is being handed to the toolkit
   bool guard_missing_ = false;           // said once; the lock goes on without a guard

@@ -289,9 +289,8 @@ bool Runtime::StartGuard() {
   return true;
 }
 
-bool Runtime::StartGuardFork(const guard::FirstLockWindow* first_window) {
-  const guard::FirstLockWindow none = [](int, int) { return std::nullopt; };
-  auto forked = guard::ForkGuard(guard::ProgramFile(), first_window ? *first_window : none);
+bool Runtime::StartGuardFork(const guard::FirstLockWindow& first_window) {
+  auto forked = guard::ForkGuard(guard::ProgramFile(), first_window);
   if (!forked) return false;
   guard_.Adopt(forked->fd, forked->pid, command_line_, std::move(forked->area));
   YieldToGuardOnOom();
@@ -299,8 +298,8 @@ bool Runtime::StartGuardFork(const guard::FirstLockWindow* first_window) {
 }
 
 void Runtime::YieldToGuardOnOom() {
-  // Lower, where permitted, else one above where it is now, which is where the guard started.
-  if (!guard::SetOomScore(-900)) guard::SetOomScore(guard::OomScore() + 1);
+  // Lower, where permitted, else one above where this process (and so the guard) started.
+  if (!guard::SetOomScore(-900)) guard::SetOomScore(oom_score_at_start_ + 1);
 }
 
 void Runtime::GreetGuard() {
@@ -332,15 +331,8 @@ void Runtime::OnGuardReadable(int fd, void* data) {
   self.guard_fd_watched_ = -1;
   self.cover_->AllowAbove(0);
   if (!self.lock_->Engaged()) return;  // the next Engage starts another
-  // The guard is gone (killed, or it could not take the keyboard back). One that was up is
-  // replaced at once the way the first one was started: a new connection grabs the keyboard and
-  // a forked child keeps it, so there is no hand-over for another client to race. Otherwise (it
-  // died starting, or no guard can be forked) the keyboard is grabbed here and another guard is
-  // started after a pause.
-  if (self.guard_.GoneAfterReady() && self.StartGuardFork(nullptr)) {
-    self.GreetGuard();
-    return;
-  }
+  // The guard is gone (killed, or it could not take the keyboard back): the keyboard is grabbed
+  // here at once, and another guard starts, at once unless the last one died before it was up.
   if (self.lock_->KeyboardFromGuard() && !self.lock_->TakeKeyboard(self.guard_.GrabBreak())) {
     std::fputs("kestrom.exe: the keyboard was lost with the guard\n", stderr);
   }
