@@ -27,23 +27,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "halvrik_console: $*" >&2
-  if [ -s "$work/console.txt" ]; then
-    echo "--- console" >&2
-    cat -v "$work/console.txt" >&2
-  fi
-  exit 1
-}
-
-# wait_for PATTERN SECONDS: until the console shows PATTERN.
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until grep -q "$1" "$work/console.txt" 2> /dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the console did not show \"$1\" within $2 s"
-    sleep 0.1
-  done
-}
+scenario=halvrik_console
+watched=$work/console.txt
+# shellcheck source=tests/wine/watch.sh
+source "$(dirname "$0")/watch.sh"
 
 (cd "$work" && timeout 120 wine "$set_password" . secret > /dev/null) || fail "set-password failed"
 dir=$(wine winepath -w "$work" 2> /dev/null | tr -d '\r')

@@ -28,23 +28,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "locknow_gui: $*" >&2
-  if [ -s "$work/trace.jsonl" ]; then
-    echo "--- trace" >&2
-    cat "$work/trace.jsonl" >&2
-  fi
-  exit 1
-}
-
-# wait_for PATTERN SECONDS: until a trace line matches.
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until grep -q "$1" "$work/trace.jsonl" 2> /dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "no trace line matching $1 within $2 s"
-    sleep 0.1
-  done
-}
+scenario=locknow_gui
+watched=$work/trace.jsonl
+# shellcheck source=tests/wine/watch.sh
+source "$(dirname "$0")/watch.sh"
 
 exec 9> "$work/display"
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
