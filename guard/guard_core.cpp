@@ -75,6 +75,12 @@ void GuardCore::OnLine(const std::string& line, long now) {
     // The forms process let go of the keyboard it held meanwhile: it is ours now, at once.
     if (stage_ == Stage::kWanting) {
       for (int i = 0; i < 50 && stage_ == Stage::kWanting; ++i) TryFirstGrab(now);
+      // Still not ours: another client took it while the lock was up. The lock goes on as with
+      // a grab lost: tried again at every tick, the warning shown until it is had.
+      if (stage_ == Stage::kWanting) {
+        Hold();
+        OnGrabLost();
+      }
     }
   } else if (line == kTake) {
     // A restarted forms process grabs the pointer itself; the keyboard stays here.

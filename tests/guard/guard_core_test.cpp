@@ -70,7 +70,7 @@ TEST(GuardCore, HoldsFromTheStartPassesKeysOnAndEndsOnlyOnRelease) {
   EXPECT_EQ(host.told.back(), "let-go") << "no key after the release";
 }
 
-TEST(GuardCore, AKeyboardHeldElsewhereIsAskedForAndGivenUpOnAfterASecond) {
+TEST(GuardCore, AKeyboardHeldElsewhereIsAskedForAndGivenUpOnAfterASecondUnlessTheLockIsUp) {
   // The forms process holds it (its guard died): asked once, it lets go.
   FakeHost host;
   host.keyboard_free = false;
@@ -82,6 +82,18 @@ TEST(GuardCore, AKeyboardHeldElsewhereIsAskedForAndGivenUpOnAfterASecond) {
   core.OnLine("let-go", 20);
   EXPECT_EQ(core.stage(), GuardCore::Stage::kHolding);
   EXPECT_EQ(host.told.back(), "held");
+
+  // Let go of while the lock is up, but another client took it first: held as a lost grab is,
+  // the warning shown until it is had.
+  FakeHost raced;
+  raced.keyboard_free = false;
+  GuardCore replacing(raced, 0);
+  replacing.OnLine("let-go", 5);
+  EXPECT_EQ(replacing.stage(), GuardCore::Stage::kHolding);
+  EXPECT_EQ(raced.Count("warn"), 1);
+  raced.keyboard_free = true;
+  replacing.OnTick(5 + replacing.NextTickIn(5));
+  EXPECT_EQ(raced.log.back(), "unwarn");
 
   // Another program that never lets go: "cannot" once the second is over, and the end.
   FakeHost taken;

@@ -46,7 +46,10 @@ Runtime::Runtime(const std::string& command_line, const guard::FirstLockWindow& 
   // Without a guard this process takes the keyboard itself, as early as it can.
   if (!guard_.Connected()) lock_->TakeEarly();
   guard_.OnWant([this] {
-    // A new guard takes over the keyboard this process held while there was none.
+    // A new guard takes over the keyboard this process held while there was none. Only a lock
+    // that is up answers: a guard starting one waits out another program's grab for a second,
+    // then says it cannot have the keyboard.
+    if (!lock_->Engaged()) return;
     lock_->GiveUpKeyboard();
     guard_.KeyboardLetGo();
   });
