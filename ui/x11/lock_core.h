@@ -4,10 +4,11 @@
 // desktop through it.
 //
 // Who runs it: the guard process (guard/guard.h), small and apart from the toolkit, holds the
-// keyboard from the first moment of a lock to its end and passes each key to the forms process,
-// which draws and checks; the forms process keeps its own windows and, in the full-screen lock,
-// the pointer. Either may die; only the forms process's word after the right password ends the
-// lock.
+// keyboard from the first moment of a lock to its end (the forms process grabs on a connection of
+// its own as its first act and forks the guard, which keeps it: guard/fork.h) and passes each key
+// to the forms process, which draws and checks; the forms process keeps its own windows and, in
+// the full-screen lock, the pointer. Either may die; only the forms process's word after the right
+// password ends the lock.
 //
 // What it defends against, from any other client of the same X server (careless or hostile):
 //   - keys and clicks reaching other clients: an active keyboard grab on the root window held by
@@ -19,7 +20,8 @@
 //     the guard opens the display again when its connection is killed;
 //   - the desktop shown: covering windows kept in place, size, shape, parent, mapping, stacking
 //     and override-redirect, whatever another client does to them, in the Composite overlay where
-//     the server has one (lock_windows.h); the guard covers a lock window's place before it is
+//     the server has one, the overlay itself kept the same way with a window of ours beneath it
+//     (lock_windows.h); the guard covers a lock window's place before it is
 //     drawn, and the whole screen while the forms process is away;
 //   - the program ended by a failed request (a window destroyed under it, a message naming a
 //     window that does not exist): every protocol error is counted and survived (errors.h);
