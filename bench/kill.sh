@@ -27,25 +27,6 @@ program_dir="$drive_c/Program Files/Vellomar"
 forms="$program_dir/kestrom.exe"
 guard="$program_dir/vellomar-guard"
 pids=()
-pids_of() {  # the processes of the given program's folder going by its name (the first guard is
-  # a fork of kestrom.exe that names itself as the guard)
-  local pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$(dirname "$1")"/* ]] || continue
-    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == "$(basename "$1")" ]] && echo "$pid"
-  done
-  true
-}
-kill_program() {
-  local pid
-  for pid in $(pids_of "$1"); do kill -KILL "$pid" 2>/dev/null || true; done
-}
-stop_lock() {  # the lock's processes, stopped first so that neither starts the other again
-  local pid
-  for pid in $(pids_of "$guard") $(pids_of "$forms"); do kill -STOP "$pid" 2>/dev/null || true; done
-  kill_program "$guard"
-  kill_program "$forms"
-}
 . "$repo/bench/x_display.sh"
 stop_all() {
   stop_lock

@@ -3,7 +3,8 @@
 # sampler reads the screen's pixel inside that window once a millisecond. The share of samples
 # that show red is the share of time a foreign window is visible above the lock. Measured for
 # the full-screen and the taskbar lock, on a server with the Composite extension (where the lock
-# draws in the overlay) and without it (where it can only raise itself again).
+# draws in the overlay), without it (where it can only raise itself again), and with a
+# compositing manager (xcompmgr) running. COMPOSITE="yes no xcompmgr" picks the settings.
 #
 #   bench/raise_loop.sh [build-dir] [kestrom.exe ...]
 #
@@ -22,19 +23,31 @@ attack=$build/tests/e2e/x-attack
 tmp=$(mktemp -d /tmp/raisebench.XXXXXX)
 pids=()
 . "$repo/bench/x_display.sh"
-stop_all() {  # the last started first: the clients before their server
+stop_all() {  # the lock first (its guard would start it again), then the clients before their server
+  stop_lock
   stop_pids
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
+
+# The compositing manager of the third setting, when it is not installed yet.
+if [[ " ${COMPOSITE:-xcompmgr} " == *" xcompmgr "* ]] && ! command -v xcompmgr >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y xcompmgr >/dev/null 2>&1 ||
+    { apt-get update >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get install -y xcompmgr >/dev/null; }
+fi
 
 drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
 install_kestrom "$build/app/kestrom.exe"
 
-measure() {  # program, mode, composite (yes/no)
+measure() {  # program, mode, composite (yes, no, or xcompmgr: a compositing manager running)
   local program=$1 mode=$2 composite=$3 extra=()
   [[ $composite == no ]] && extra=(-extension Composite)
   start_display "${extra[@]}"
+  if [[ $composite == xcompmgr ]]; then
+    xcompmgr >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 0.5  # it takes the compositing manager's selection and redirects the screen
+  fi
   cp "$program" "$program_dir/kestrom.exe"
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
   pids+=($!)
@@ -51,7 +64,7 @@ measure() {  # program, mode, composite (yes/no)
 
 echo "share of samples with the raise-loop window visible (share, red samples, samples):"
 for program in "${programs[@]}"; do
-  for composite in yes no; do
+  for composite in ${COMPOSITE:-yes no xcompmgr}; do
     for mode in /locknowfull /locknow; do measure "$program" "$mode" "$composite"; done
   done
 done

@@ -26,3 +26,24 @@ install_kestrom() {
   "$build/tools/vellomar-install" --drive-c "$drive_c" --program "$1" >/dev/null
   (cd "$program_dir" && "$build/bench/bench_record" "$drive_c" "$program_dir" bench)
 }
+
+# The lock's processes, by program path (PROGRAM_DIR/kestrom.exe or PROGRAM_DIR/vellomar-guard).
+pids_of() {  # the processes of the given program's folder going by its name (the first guard is
+  # a fork of kestrom.exe that names itself as the guard)
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$(dirname "$1")"/* ]] || continue
+    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == "$(basename "$1")" ]] && echo "$pid"
+  done
+  true
+}
+kill_program() {
+  local pid
+  for pid in $(pids_of "$1"); do kill -KILL "$pid" 2>/dev/null || true; done
+}
+stop_lock() {  # the lock in $program_dir, stopped first so that neither process starts the other again
+  local pid forms="$program_dir/kestrom.exe" guard="$program_dir/vellomar-guard"
+  for pid in $(pids_of "$guard") $(pids_of "$forms"); do kill -STOP "$pid" 2>/dev/null || true; done
+  kill_program "$guard"
+  kill_program "$forms"
+}
