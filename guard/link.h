@@ -40,8 +40,8 @@ class GuardLink {
   // was started with (it goes over the socket, with what an earlier guard took out of the
   // keymap). The guard grabs the keyboard at once. False, with the reason, when none could start.
   bool Start(const std::string& program, const std::string& command_line, std::string& why);
-  // Takes on a guard this process forked (guard/fork.h): its socket and
-  // process, and the area it was told to cover. The command line goes over as Start sends it.
+  // Takes on a guard this process forked (guard/fork.h): its socket and process, and the area it
+  // was told to cover. The command line goes over as Start sends it.
   void Adopt(int fd, pid_t child, const std::string& command_line, std::string area);
   // The area the adopted guard covers, once: whoever greets the guard next knows it is shown.
   std::string TakeFirstArea() { return std::exchange(first_area_, {}); }
