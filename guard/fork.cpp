@@ -10,6 +10,7 @@
 #include "guard/guard.h"
 #include "guard/link.h"
 #include "guard/protocol.h"
+#include "ui/x11/keyboard_lock.h"
 
 namespace vellomar::guard {
 namespace {
@@ -55,8 +56,13 @@ std::optional<ForkedGuard> ForkGuard(const std::string& forms,
   // The lock window's place covered at once, by a window the guard takes over. The guard reads
   // the place as its first line too, as if the forms had sent it.
   const int screen = DefaultScreen(display);
+  // Nothing is shown on XWayland, where the guard refuses to lock at once: a window mapped and
+  // destroyed in the same moment there can hold up the Wayland side's window manager, and with
+  // it the error message that follows.
   if (const auto size =
-          first_window(DisplayWidth(display, screen), DisplayHeight(display, screen))) {
+          ui::ServerIsXWayland(display)
+              ? std::nullopt
+              : first_window(DisplayWidth(display, screen), DisplayHeight(display, screen))) {
     hold.area = Area{0, 0, size->first, size->second, LockGrey(display)};
     hold.area_window = MakeGuardWindow(display, hold.area);
     XMapRaised(display, hold.area_window);
