@@ -78,6 +78,19 @@ const Row kRows[] = {
     {"EnterSetupPassword", Frame::kFixed, Design<EnterSetupPassword>},
     {"Setup", Frame::kSizable, Design<Setup>},
     {"ChangesMade", Frame::kFixed, Design<ChangesMade>},
+    {"ChangesMade, longest report", Frame::kFixed,
+     [](ui::Application& app) -> ui::Form& {
+       auto& report = Design<ChangesMade>(app);
+       std::string longest = kMsgRollBackFailed;
+       for (int section : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 30, 99}) {
+         for (const char* passchanged : {"true", "false"}) {
+           const std::string text = ChangesMadeText(section, passchanged);
+           if (text.size() > longest.size()) longest = text;
+         }
+       }
+       report.Label1.InitCaption(longest);
+       return report;
+     }},
     {"WarnMsdosSys", Frame::kFixed, Design<WarnMsdosSys>},
     {"Welcome1", Frame::kFixed, Design<Welcome1>},
     {"Welcome2", Frame::kFixed, Design<Welcome2>},
