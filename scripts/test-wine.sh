@@ -63,6 +63,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d"
 mkdir -p "$scratch/home"
 HOME="$scratch/home" WINEPREFIX="$scratch/prefix" wineboot -i > /dev/null 2>&1
+# The 64-bit suites as today's NT family runs them: the prefix says Windows 10 (Wine 8's
+# default is Windows 7).
+HOME="$scratch/home" WINEPREFIX="$scratch/prefix" \
+  wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f > /dev/null 2>&1
 
 # The system and Setup suites edit the boot files at the root of a drive: theirs is V:, an empty
 # scratch folder mapped the way Wine maps drives (a link in the prefix's dosdevices), never the

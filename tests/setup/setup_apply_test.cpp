@@ -2,6 +2,8 @@
 // roll-back, and every way Setup ends.
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "setup/changes_made.h"
 #include "setup/setup_fixture.h"
@@ -243,7 +245,10 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
     f.rt().Click("WarnMsdosSys", "Command1");
   };
   auto none = [](SetupApplyTest&) {};
-  const std::vector<Case> cases = {
+#ifdef _WIN32
+  std::unique_ptr<RegistryWritesRefused> refused;  // for one case, until the machine is put back
+#endif
+  std::vector<Case> cases = {
       {"MSDOS.SYS missing", [](SetupApplyTest& f) { std::filesystem::remove(f.msdos()); }, proceed,
        none, 30, "1100"},
       {"MSDOS.SYS without [Options]",
@@ -293,6 +298,18 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
       {"the Start-menu folder replaced by a file", nullptr, tick({"Check6"}),
        [](SetupApplyTest& f) { Put(f.start_menu_folder(), "a file"); }, 5, nullptr},
   };
+#ifdef _WIN32
+  // An ordinary user of the NT family may not write HKEY_LOCAL_MACHINE (Windows 95/98 keep no
+  // permissions on keys).
+  if (RegistryHandlesKeepTheirAccess()) {
+    cases.push_back({"the RunServices key refused to an ordinary user", nullptr, tick({"Option2"}),
+                     [&refused](SetupApplyTest& f) {
+                       refused = std::make_unique<RegistryWritesRefused>(
+                           f.machines().registry_root() + "\\" + kRunServicesKey);
+                     },
+                     8, "1100"});
+  }
+#endif
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.before_load) c.before_load(*this);
@@ -319,6 +336,7 @@ TEST_F(SetupApplyTest, FailedStagesAreReportedAndRolledBack) {
     Put(autoexec(), "@ECHO OFF\r\n");
     Put(dosstart(), "MOUSE\r\n");
 #ifdef _WIN32
+    refused.reset();
     RemoveStartupEntry();
 #else
     platform::EmulatedMachine fresh(drive_c(), program_dir());

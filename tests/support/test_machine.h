@@ -12,6 +12,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #ifdef _WIN32
@@ -125,6 +126,21 @@ inline bool RegistryHandlesKeepTheirAccess() {
 // The registry key under HKEY_LOCAL_MACHINE that stands for it in one test; deleted afterwards.
 std::string MakeScratchRegistryKey();
 void DeleteScratchRegistryKey(const std::string& key);
+
+// While it lives, the key `key` under HKEY_LOCAL_MACHINE lets everyone read it and no one write
+// it, as HKEY_LOCAL_MACHINE is to an ordinary user of the NT family; its own permissions come
+// back when it goes.
+class RegistryWritesRefused {
+ public:
+  explicit RegistryWritesRefused(const std::string& key);
+  ~RegistryWritesRefused();
+  RegistryWritesRefused(const RegistryWritesRefused&) = delete;
+  RegistryWritesRefused& operator=(const RegistryWritesRefused&) = delete;
+
+ private:
+  void* key_ = nullptr;                // opened to change its permissions, kept to give them back
+  std::vector<unsigned char> before_;  // its security descriptor as it was
+};
 
 inline TestMachine::TestMachine()
     : temp_(MakeTempFolder("vellomar-platform-")),
@@ -277,6 +293,12 @@ class DriveMachines {
     return std::make_unique<Machine>(drive_c_, current);
 #endif
   }
+#ifdef _WIN32
+  // The scratch key under HKEY_LOCAL_MACHINE that stands for it.
+  const std::string& registry_root() const {
+    return registry_root_;
+  }
+#endif
   // The DOS path of `relative` (forward slashes) on the drive: "C:\X" when emulated.
   std::string Dos(std::string relative) const {
     std::replace(relative.begin(), relative.end(), '/', '\\');

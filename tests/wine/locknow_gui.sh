@@ -5,9 +5,10 @@
 # take the focus back from another program's window, refuse keys another program injects, take
 # the right password and end with exit status 0, the keyboard lock released; its trace must be
 # the headless runtime's for the same scenario. Then the timed prompt is minimised and loses the
-# focus the same way, and must come back each time.
+# focus the same way, and must come back each time. Last, every form's window is checked for its
+# frame, icon, labels and pictures (form-layout.exe).
 #   [LOCKNOW_WIN98=1] tests/wine/locknow_gui.sh KESTROM_EXE SET_PASSWORD_EXE PROBE_EXE TRANSCRIPT_EXE
-#                                               [SCREENSHOT.png]
+#                                               LAYOUT_EXE [SCREENSHOT.png]
 # Everything it starts (Xvfb, the Wine server of its own scratch prefix) and every file it makes
 # goes when it ends, whichever way it ends.
 set -euo pipefail
@@ -16,7 +17,8 @@ kestrom=$(realpath "$1")
 set_password=$(realpath "$2")
 probe=$(realpath "$3")
 transcript=$(realpath "$4")
-screenshot=${5:+$(realpath -m "$5")}
+layout=$(realpath "$5")
+screenshot=${6:+$(realpath -m "$6")}
 work=$(mktemp -d)
 xvfb=""
 
@@ -139,5 +141,8 @@ status=0
 wait "$prompt" || status=$?
 [ "$status" -eq 0 ] || fail "the prompt exited with status $status"
 grep -q '"ev":"keyboard_lock","engaged":false' "$work/trace.jsonl" || fail "prompt: lock kept"
+
+timeout 120 wine "$layout" || fail "a form's window is not as designed"
 echo "locknow_gui: locked, refused a wrong password, held against minimising, another program's"
-echo "  focus and injected keys, unlocked, exit status 0; the prompt held and unlocked likewise"
+echo "  focus and injected keys, unlocked, exit status 0; the prompt held and unlocked likewise;"
+echo "  every form's frame, icon, labels and pictures as designed"

@@ -208,9 +208,16 @@ Runtime::FormWindow& Runtime::WindowFor(Form& form) {
   FormWindow& window = windows_[&form];
   window.hwnd = hwnd;
   forms_by_window_[hwnd] = &form;
-  if (HICON icon = PictureIcon(form.icon)) {
-    SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SetIcon(hwnd, WindowIcon(&form));
+  // The window menu offers what the frame does: without a sizing border it has no size,
+  // minimise, maximise or restore item (Windows would only grey them).
+  if ((style & WS_THICKFRAME) == 0) {
+    if (HMENU menu = GetSystemMenu(hwnd, FALSE)) {
+      for (const UINT item :
+           {UINT{SC_SIZE}, UINT{SC_MINIMIZE}, UINT{SC_MAXIMIZE}, UINT{SC_RESTORE}}) {
+        DeleteMenu(menu, item, MF_BYCOMMAND);
+      }
+    }
   }
   Build(form, hwnd);
   return window;
@@ -458,12 +465,38 @@ void Runtime::OpenMessageBox(int id, const std::string& title, const std::string
   boxes_to_open_.push_back({id, title, text});
 }
 
+HICON Runtime::WindowIcon(const Form* form) {
+  // A form drawn without a picture of its own shows the program's, the padlock.
+  return PictureIcon(form != nullptr && form->icon != Picture::None ? form->icon
+                                                                    : Picture::Padlock);
+}
+
+void Runtime::SetIcon(HWND hwnd, HICON icon) {
+  if (icon == nullptr) return;
+  SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+// A message box is about to be activated: it takes the icon of the form it opens over.
+LRESULT CALLBACK Runtime::BoxIconHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE && current_ != nullptr) {
+    const HWND hwnd = reinterpret_cast<HWND>(wparam);
+    char name[16] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    if (std::string(name) == "#32770") SetIcon(hwnd, current_->box_icon_);
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
 void Runtime::RunMessageBox(const QueuedBox& box) {
   ++boxes_open_;
   HWND active = GetActiveWindow();
+  box_icon_ = WindowIcon(FormOf(active));
+  HHOOK hook = SetWindowsHookExA(WH_CBT, BoxIconHook, nullptr, GetCurrentThreadId());
   // Task-modal: every window of ours takes no input meanwhile. Top-most: over a lock screen.
   MessageBoxA(nullptr, box.text.c_str(), box.title.c_str(),
               MB_OK | MB_TASKMODAL | MB_TOPMOST | MB_SETFOREGROUND);
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
   --boxes_open_;
   // A box without an owner hands the activation to no one in particular: the window that had it
   // gets it back, and with it the keyboard.

@@ -70,6 +70,7 @@ class Runtime : public Backend {
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ServiceProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK BoxIconHook(int code, WPARAM wparam, LPARAM lparam);
 
  private:
   struct FormWindow {
@@ -118,6 +119,9 @@ class Runtime : public Backend {
   // icons; made on first use, kept until the runtime goes.
   const std::vector<std::uint32_t>* PictureBits(Picture picture);
   HICON PictureIcon(Picture picture);
+  // The window icon of `form` (null: of a window that is no form of ours), and setting one.
+  HICON WindowIcon(const Form* form);
+  static void SetIcon(HWND hwnd, HICON icon);
   void DestroyPictures();
   void DrawPicture(const Image& image, const DRAWITEMSTRUCT& item);
   void OnTimer(UINT_PTR id);
@@ -145,6 +149,7 @@ class Runtime : public Backend {
   std::map<std::pair<int, bool>, HFONT> fonts_;
   std::map<Picture, std::vector<std::uint32_t>> picture_bits_;
   std::map<Picture, HICON> picture_icons_;
+  HICON box_icon_ = nullptr;  // the icon of the message box about to open
   std::deque<QueuedBox> boxes_to_open_;
   int boxes_open_ = 0;
   bool abandoning_boxes_ = false;

@@ -37,6 +37,49 @@ void DeleteScratchRegistryKey(const std::string& key) {
       << "the scratch key is gone";
 }
 
+RegistryWritesRefused::RegistryWritesRefused(const std::string& key) {
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL | WRITE_DAC, &opened) !=
+      ERROR_SUCCESS) {
+    ADD_FAILURE() << "cannot open " << key << " to change its permissions";
+    return;
+  }
+  key_ = opened;
+  DWORD size = 0;
+  ::RegGetKeySecurity(opened, DACL_SECURITY_INFORMATION, nullptr, &size);
+  before_.resize(size);
+  if (size == 0 || ::RegGetKeySecurity(opened, DACL_SECURITY_INFORMATION, before_.data(), &size) !=
+                       ERROR_SUCCESS) {
+    ADD_FAILURE() << "cannot read the permissions of " << key;
+    before_.clear();
+    return;
+  }
+  // One entry: Everyone may read.
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+  const DWORD acl_size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(everyone);
+  std::vector<unsigned char> acl(acl_size);
+  ::InitializeAcl(reinterpret_cast<PACL>(acl.data()), acl_size, ACL_REVISION);
+  ::AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION, KEY_READ, everyone);
+  SECURITY_DESCRIPTOR refused;
+  ::InitializeSecurityDescriptor(&refused, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorDacl(&refused, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE);
+  EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, &refused))
+      << "cannot refuse writes to " << key;
+  ::FreeSid(everyone);
+}
+
+RegistryWritesRefused::~RegistryWritesRefused() {
+  if (key_ == nullptr) return;
+  HKEY key = static_cast<HKEY>(key_);
+  if (!before_.empty()) {
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, before_.data()))
+        << "the key's own permissions are back";
+  }
+  ::RegCloseKey(key);
+}
+
 bool RegistryHandlesKeepTheirAccess() {
   // The high bit of GetVersion marks the Windows 95/98/Me family.
   return (::GetVersion() & 0x80000000u) == 0;
