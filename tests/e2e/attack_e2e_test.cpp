@@ -102,7 +102,7 @@ class AttackE2e : public ::testing::TestWithParam<Setting> {
         << "the focus is on " << FocusedWindowName();
     Type(kPassword);
     Key("Return");
-    EXPECT_EQ(run_->WaitForExit(), 0);
+    EXPECT_EQ(run_->WaitForExit(), 0) << run_->LastWords();
     EXPECT_TRUE(OtherClientCanGrabKeyboard());
   }
 

@@ -378,8 +378,12 @@ Kestrom::Kestrom(const Installation& installation, const std::vector<std::string
       {"PATH", std::string(TOOLS_DIR) + ":" + getenv("PATH")}};
   if (!drive_in_environment) env.erase("VELLOMAR_DRIVE_C");
   if (clock_speed != 1.0) env["KESTROM_TEST_CLOCK_SPEED"] = std::to_string(clock_speed);
-  process_ = Child(args, env, installation.program_dir(),
-                   installation.drive_c().parent_path() / (name + ".out"));
+  output_ = installation.drive_c().parent_path() / (name + ".out");
+  process_ = Child(args, env, installation.program_dir(), output_);
+}
+
+std::string Kestrom::LastWords() const {
+  return "\noutput:" + Tail(output_) + "\ntrace:" + Tail(trace_);
 }
 
 std::vector<ui::TraceEvent> Kestrom::Events() const {

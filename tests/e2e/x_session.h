@@ -145,16 +145,19 @@ class Kestrom {
   int WaitForExit() { return process_.Wait(); }
   bool Running() { return process_.Running(); }
   const std::filesystem::path& trace_path() const { return trace_; }
+  // The last lines the program wrote and traced, for a failure's message.
+  std::string LastWords() const;
 
  private:
   Kestrom(const Installation& installation, const std::vector<std::string>& args,
           double clock_speed, bool drive_in_environment = true);
 
   std::filesystem::path trace_;
+  std::filesystem::path output_;
   Child process_;
 };
 
-// The processes running `program` (by their executable).
+// The processes running `program`: of its folder, going by its name.
 std::vector<pid_t> ProcessesOf(const std::filesystem::path& program);
 
 // X state as seen by another client.
