@@ -48,6 +48,8 @@
 #include <string>
 #include <vector>
 
+#include "processes.h"
+
 namespace {
 
 double NowMs() {
@@ -437,13 +439,6 @@ std::vector<pid_t> Descendants() {
   return found;
 }
 
-// The name a process goes by (its comm): a helper forked without a new program names itself so.
-std::string ProgramName(pid_t pid) {
-  std::string name = ReadFile("/proc/" + std::to_string(pid) + "/comm");
-  while (!name.empty() && name.back() == '\n') name.pop_back();
-  return name;
-}
-
 bool Zombie(pid_t pid) {
   const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
   const std::size_t close = stat.rfind(')');
@@ -471,7 +466,7 @@ void ReapChildren() {
 // only when the tree is gone and reaped.
 std::string EndLocker(Display* display, Window root, pid_t pid) {
   for (pid_t p : Descendants()) kill(p, SIGSTOP);
-  const std::string name = ProgramName(pid);
+  const std::string name = bench::ProcessName(pid);
   std::string holder;
   const bool held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
   kill(pid, SIGKILL);
@@ -479,7 +474,7 @@ std::string EndLocker(Display* display, Window root, pid_t pid) {
   if (held) {
     const std::vector<pid_t> helpers = HelpersOf(pid);
     holder = WaitKeyboardFree(display, root, helpers.empty() ? 3000 : 1000) ? name : "";
-    if (holder.empty() && !helpers.empty()) holder = ProgramName(helpers.front());
+    if (holder.empty() && !helpers.empty()) holder = bench::ProcessName(helpers.front());
   }
   const double deadline = NowMs() + 5000;
   for (std::vector<pid_t> left = Descendants(); !left.empty() && NowMs() < deadline;
@@ -497,7 +492,7 @@ std::string LockersRunning() {
   std::map<std::string, int> counts;
   for (const auto& [pid, parent] : ParentsOfAll()) {
     (void)parent;
-    const std::string name = ProgramName(pid);
+    const std::string name = bench::ProcessName(pid);
     if (name == "kestrom.exe" || name == "vellomar-guard" || name == "i3lock" || name == "slock") {
       ++counts[name];
     }
@@ -616,12 +611,12 @@ int Run(const RunOptions& options) {
   // The helpers' memory, each under its program's name (kestrom.exe's guard).
   std::string helpers_hwm;
   for (pid_t helper : HelpersOf(pid)) {
-    helpers_hwm += (helpers_hwm.empty() ? "" : ",") + ProgramName(helper) + ":" +
+    helpers_hwm += (helpers_hwm.empty() ? "" : ",") + bench::ProcessName(helper) + ":" +
                    std::to_string(PeakRssKb(helper));
   }
   const bool still_held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
 
-  const std::string program = ProgramName(pid);
+  const std::string program = bench::ProcessName(pid);
   const std::string holder = EndLocker(display, root, pid);
   const bool released = WaitKeyboardFree(display, root, 3000);
   XCloseDisplay(display);

@@ -11,6 +11,14 @@
 
 namespace bench {
 
+// The name a process goes by (its comm): a helper forked without a new program names itself so.
+inline std::string ProcessName(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
 inline std::vector<pid_t> ProcessesRunning(const std::filesystem::path& program) {
   std::vector<pid_t> pids;
   std::error_code error;
@@ -24,10 +32,8 @@ inline std::vector<pid_t> ProcessesRunning(const std::filesystem::path& program)
         program.parent_path()) {
       continue;
     }
-    std::ifstream comm(entry.path() / "comm");
-    std::string comm_name;
-    std::getline(comm, comm_name);
-    if (comm_name == program.filename().string()) pids.push_back(std::stoi(name));
+    const pid_t pid = std::stoi(name);
+    if (ProcessName(pid) == program.filename().string()) pids.push_back(pid);
   }
   return pids;
 }

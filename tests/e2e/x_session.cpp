@@ -15,6 +15,8 @@
 #include <thread>
 #include <utility>
 
+#include "bench/processes.h"
+
 namespace vellomar::e2e {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -311,23 +313,7 @@ Installation::~Installation() {
 }
 
 std::vector<pid_t> ProcessesOf(const fs::path& program) {
-  std::vector<pid_t> pids;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    // A program of this folder, going by the program's name: kestrom.exe's first guard is a
-    // fork of it that names itself as the guard.
-    std::error_code gone;
-    if (fs::read_symlink(entry.path() / "exe", gone).parent_path() != program.parent_path()) {
-      continue;
-    }
-    std::ifstream comm(entry.path() / "comm");
-    std::string comm_name;
-    std::getline(comm, comm_name);
-    if (comm_name == program.filename().string()) pids.push_back(std::stoi(name));
-  }
-  return pids;
+  return bench::ProcessesRunning(program);
 }
 
 Installation::Installation(const std::string& password) : Installation(kFresh) {
