@@ -36,11 +36,22 @@ source "$(dirname "$0")/watch.sh"
 dir=$(wine winepath -w "$work" 2> /dev/null | tr -d '\r')
 [ -n "$dir" ] || fail "no DOS path for $work"
 
+# A console program started from a console is that console's own process, as on Windows. Debian's
+# `wine` is wine32's loader when that is installed, and it runs a 64-bit program under a start.exe
+# that waits for it: the terminal's Ctrl+C then sometimes ends that waiter alone, and the lock
+# goes on with no status to read. A 64-bit program gets the 64-bit loader itself.
+loader=wine
+pe_header=$(od -An -tu4 -j60 -N4 "$halvrik" | tr -d ' ')
+if [ "$(od -An -tx2 -j$((pe_header + 4)) -N2 "$halvrik" | tr -d ' ')" = 8664 ] &&
+  [ -x /usr/lib/wine/wine64 ]; then
+  loader="env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64"
+fi
+
 # Keys go through a FIFO into script(1), which types them on the pseudo-terminal; its own process
 # group, so that the cleanup ends all of it.
 mkfifo "$work/keys"
 set -m
-(script -q -e -f -c "wine '$halvrik' /STARTPATH: '$dir'" "$work/console.txt" \
+(script -q -e -f -c "$loader '$halvrik' /STARTPATH: '$dir'" "$work/console.txt" \
   < "$work/keys" > /dev/null 2>&1
   echo $? > "$work/status") &
 console=$!
