@@ -105,12 +105,12 @@ void Kestrom::Form_Load() {
     app().SetWindowPosTopmost(*this, 0, 0, kFallbackWindowSize.width, kFallbackWindowSize.height);
   }
 
-  // 6-9. Read and check the record; run-time errors end with the second corruption message.
+  // Read and check the record; run-time errors end with the second corruption message.
   try {
-    // 6-7. The window hides before a message that ends the run. A run restarted after a crash
+    // The window hides before a message that ends the run. A run restarted after a crash
     // keeps the lock with the record it started with when the file went bad meanwhile.
     record_ = ReadRecordAtLoad(app(), [this] { Hide(); });
-    // 8. The field is in record_. No password chosen yet: make way for the wizard, which
+    // The field is in record_. No password chosen yet: make way for the wizard, which
     // takes over the engaged keyboard lock.
     Label3.SetCaption("");
     if (IsNoPasswordPlaceholder(record_.encoded)) {
@@ -144,34 +144,33 @@ void Kestrom::Text1_Click() {
 void Kestrom::Command1_Click() {
   const std::string command = UpperCase(app().Command());
 
-  // 1. In full mode by switch, the focus timer pauses during the check.
+  // In full mode by switch, the focus timer pauses during the check.
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(0);
     Timer1.SetEnabled(false);
   }
 
-  // 2-7 run under the error handler (8).
+  // The check runs under the error handler below.
   try {
-    // 2. Read the record again. One that can no longer be read ends the program only when the
+    // Read the record again. One that can no longer be read ends the program only when the
     // keyboard is not locked; otherwise the lock stays up and the record read at load is checked.
     std::optional<PasswordRecord> fresh = ReadRecordAtOk(app(), record_);
     if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
     const PasswordRecord& checked = fresh ? *fresh : record_;
-    // 3. The field is in `checked`.
+    // The field is in `checked`.
     if (Text1.Text().empty()) {
-      // 4. Blank entry.
+      // Blank entry.
       Label3.SetCaption("Status: You have left the required password field blank.");
     } else if (!PasswordMatches(checked.encoded, Text1.Text())) {
-      // 5-6. Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
+      // Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
       app().WrongPassword();
       Label3.SetCaption("Status: The password is incorrect.");
     } else {
-      // 7. Accepted. 7.1
+      // Accepted: the status line says so and the keyboard lock is released.
       LoginSucceeded = true;
       Label3.SetCaption("Status: Password verified.");
-      // 7.2
       app().SetScreenSaverRunning(false);
-      // 7.3 The growing smiley: Image1 for 0.2 s, Image2 and Image3 for 0.1 s, Image4 stays.
+      // The growing smiley: Image1 for 0.2 s, Image2 and Image3 for 0.1 s, Image4 stays.
       if (!Contains(command, "/NOSMILE")) {
         Image1.SetVisible(true);
         app().DoEvents();
@@ -190,10 +189,10 @@ void Kestrom::Command1_Click() {
         Image3.SetVisible(false);
         Image4.SetVisible(true);
       }
-      // 7.4 In every case a second's pause.
+      // With or without the smiley, a second's pause.
       app().DoEvents();
       app().Wait(1.0);
-      // 7.5
+      // The wizard's trial lock goes back to the wizard; any other lock ends the program.
       if (app().Get<WizardState>().Setup == "true") {
         // The wizard's trial lock succeeded: the wizard goes on.
         Unload();
@@ -204,13 +203,13 @@ void Kestrom::Command1_Click() {
       }
     }
   } catch (const std::exception&) {
-    // 8.
+    // The record could not be read: the second corruption message, and the end.
     Hide();
     app().MsgBox(kMsgRecordMissing, "Error");
     ReleaseAndEnd();
   }
 
-  // 9. Resume the focus timer.
+  // Resume the focus timer.
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(1000);
     Timer1.SetEnabled(true);
