@@ -78,7 +78,7 @@ void Kestrom::InitializeComponent() {
 void Kestrom::Form_Load() {
   const std::string command = UpperCase(app().Command());
 
-  // 1-3. Lock the keyboard and choose the mode; a failure here is a keyboard-lock failure.
+  // Lock the keyboard and choose the mode; a failure here is a keyboard-lock failure.
   try {
     app().SetScreenSaverRunning(true);
     const std::optional<bool> switched = FullModeSwitch(command);
@@ -89,7 +89,7 @@ void Kestrom::Form_Load() {
     ReleaseAndEnd();
   }
 
-  // 4-5. Stop the focus timer in taskbar mode; size the window top-most from the table. Any
+  // Stop the focus timer in taskbar mode; size the window top-most from the table. Any
   // failure gives 640 x 455 and loading goes on.
   try {
     if (!full_mode_) {
