@@ -72,6 +72,10 @@ PasswordRecord ParsePasswordRecord(const std::string& line) {
   return record;
 }
 
+bool PasswordUsable(const std::string& encoded) {
+  return encoded.find(kEndMarker) == std::string::npos && !IsNoPasswordPlaceholder(encoded);
+}
+
 bool IsNoPasswordPlaceholder(const std::string& encoded) {
   return encoded == kNoPasswordPlaceholder;
 }

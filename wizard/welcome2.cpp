@@ -58,7 +58,7 @@ void Welcome2::Command1_Click() {
   try {
     app().files().Close(kPasswordFileNumber);
     const std::string encoded = EncodePassword(Text2.Text());
-    if (encoded.find(kEndMarker) != std::string::npos || IsNoPasswordPlaceholder(encoded)) {
+    if (!PasswordUsable(encoded)) {
       app().MsgBox(kMsgPasswordUnusable, "Error");
       return;
     }
