@@ -4,9 +4,7 @@
 
 #include "lock/record_at_ok.h"
 #include "lock/screen_size.h"
-#include "wizard/welcome11.h"
-#include "wizard/welcome4.h"
-#include "wizard/wizard_state.h"
+#include "lock/wizard_handover.h"
 
 namespace vellomar {
 namespace {
@@ -82,7 +80,7 @@ void Kestrom::Form_Load() {
   try {
     app().SetScreenSaverRunning(true);
     const std::optional<bool> switched = FullModeSwitch(command);
-    full_mode_ = switched ? *switched : app().Get<WizardState>().Setup == "true";
+    full_mode_ = switched ? *switched : app().Get<WizardHandover>().TrialLock();
   } catch (const std::exception&) {
     Hide();
     app().MsgBox(kMsgKeyboardLockFailed, "Error");
@@ -115,7 +113,7 @@ void Kestrom::Form_Load() {
     Label3.SetCaption("");
     if (IsNoPasswordPlaceholder(record_.encoded)) {
       Unload();
-      app().Get<Welcome11>().Show(/*modal=*/true);
+      app().Get<WizardHandover>().StartWizard();
     }
   } catch (const std::exception&) {
     Hide();
@@ -193,10 +191,10 @@ void Kestrom::Command1_Click() {
       app().DoEvents();
       app().Wait(1.0);
       // The wizard's trial lock goes back to the wizard; any other lock ends the program.
-      if (app().Get<WizardState>().Setup == "true") {
+      if (app().Get<WizardHandover>().TrialLock()) {
         // The wizard's trial lock succeeded: the wizard goes on.
         Unload();
-        app().Get<Welcome4>().Show(/*modal=*/true);
+        app().Get<WizardHandover>().TrialLockFreed();
       } else {
         Unload();
         app().End();

@@ -12,6 +12,7 @@
 #include "setup/enter_setup_password.h"
 #include "system/lock_switches.h"
 #include "wizard/welcome11.h"
+#include "wizard/wizard_handover.h"
 
 namespace vellomar {
 namespace {
@@ -29,6 +30,8 @@ bool Contains(const std::string& text, const std::string& part) {
 }  // namespace
 
 PassMain::PassMain(ui::Application& app) : ui::Form(app, "PassMain") {
+  // Every run starts here: the lock screen below finds the wizard through its hand-over.
+  app.Provide<WizardHandover, WizardPagesHandover>();
   cmdOK.on_click = [this] { cmdOK_Click(); };
   Timer1.on_timer = [this] { Timer1_Timer(); };
   Timer2.on_timer = [this] { Timer2_Timer(); };
