@@ -1,7 +1,7 @@
 #include "setup/enter_setup_password.h"
 
+#include "record/password_record.h"
 #include "setup/setup.h"
-#include "startup/password_record.h"
 
 namespace vellomar {
 

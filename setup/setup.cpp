@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "lock/screen_size.h"
+#include "record/password_record.h"
 #include "setup/changes_made.h"
 #include "setup/warn_msdos_sys.h"
-#include "startup/password_record.h"
 #include "system/boot_files.h"
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"

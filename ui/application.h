@@ -13,11 +13,11 @@
 #include <typeindex>
 #include <vector>
 
+#include "base/lock_state.h"
 #include "platform/platform.h"
 #include "ui/backend.h"
 #include "ui/form.h"
 #include "ui/guess_pacer.h"
-#include "ui/lock_state.h"
 #include "ui/trace.h"
 
 namespace vellomar::ui {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "wizard/welcome3.h"
 #include "wizard/wizard_state.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"
 #include "system/startup_entry.h"

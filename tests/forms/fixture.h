@@ -20,8 +20,8 @@
 #include "support/fault_injection.h"
 #endif
 #include "platform/keyboard_lock.h"
+#include "record/password_record.h"
 #include "startup/pass_main.h"
-#include "startup/password_record.h"
 #include "support/headless.h"
 #include "support/test_machine.h"
 #include "ui/application.h"

@@ -1,4 +1,4 @@
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 #include <string_view>
 
