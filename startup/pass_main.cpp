@@ -11,8 +11,8 @@
 #include "platform/errors.h"
 #include "setup/enter_setup_password.h"
 #include "system/lock_switches.h"
+#include "wizard/pages_handover.h"
 #include "wizard/welcome11.h"
-#include "wizard/wizard_handover.h"
 
 namespace vellomar {
 namespace {

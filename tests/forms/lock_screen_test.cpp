@@ -5,7 +5,7 @@
 
 #include "forms/fixture.h"
 #include "lock/kestrom.h"
-#include "wizard/wizard_handover.h"
+#include "wizard/pages_handover.h"
 #include "wizard/wizard_state.h"
 
 namespace vellomar::testing {

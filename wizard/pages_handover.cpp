@@ -1,4 +1,4 @@
-#include "wizard/wizard_handover.h"
+#include "wizard/pages_handover.h"
 
 #include "wizard/welcome11.h"
 #include "wizard/welcome4.h"
