@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "base/tool_info.h"
 #include "startup/pass_main.h"
-#include "tools/tool_info.h"
 #include "ui/application.h"
 #include "ui/trace.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/emulated.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

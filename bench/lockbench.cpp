@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "processes.h"
+#include "support/x11/probe.h"
 
 namespace {
 
@@ -84,21 +85,17 @@ enum class KeyboardState { kFree, kHeldByOther, kOther };
 
 // One try: grab the keyboard on the root window and release it at once, all inside a server
 // grab so no other client can observe the probe holding it.
-KeyboardState ProbeKeyboard(Display* display, Window root) {
-  XGrabServer(display);
-  const int status = XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
-  if (status == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
-  XUngrabServer(display);
-  XFlush(display);
+KeyboardState ProbeKeyboard(Display* display) {
+  const int status = vellomar::xprobe::TryGrabKeyboard(display, /*unseen=*/true);
   if (status == GrabSuccess) return KeyboardState::kFree;
   if (status == AlreadyGrabbed) return KeyboardState::kHeldByOther;
   return KeyboardState::kOther;
 }
 
 // Waits until nobody holds the keyboard (a previous locker's grab is gone).
-bool WaitKeyboardFree(Display* display, Window root, double timeout_ms) {
+bool WaitKeyboardFree(Display* display, double timeout_ms) {
   const double deadline = NowMs() + timeout_ms;
-  while (ProbeKeyboard(display, root) != KeyboardState::kFree) {
+  while (ProbeKeyboard(display) != KeyboardState::kFree) {
     if (NowMs() > deadline) return false;
     SleepMs(5);
   }
@@ -145,10 +142,7 @@ class Screen {
   int DesktopPoints() {
     int showing = 0;
     for (const auto& [x, y] : points_) {
-      XImage* image = XGetImage(display_, root_, x, y, 1, 1, AllPlanes, ZPixmap);
-      if (image == nullptr) continue;
-      if (XGetPixel(image, 0, 0) == desktop_pixel_) ++showing;
-      XDestroyImage(image);
+      if (vellomar::xprobe::PixelAt(display_, x, y) == desktop_pixel_) ++showing;
     }
     return showing;
   }
@@ -464,16 +458,16 @@ void ReapChildren() {
 // kestrom.exe a new guard). Then the started process alone is killed: if the keyboard comes free,
 // it held the grab; if it stays grabbed, a helper did. Returns who held it ("" when unknown), and
 // only when the tree is gone and reaped.
-std::string EndLocker(Display* display, Window root, pid_t pid) {
+std::string EndLocker(Display* display, pid_t pid) {
   for (pid_t p : Descendants()) kill(p, SIGSTOP);
   const std::string name = bench::ProcessName(pid);
   std::string holder;
-  const bool held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
+  const bool held = ProbeKeyboard(display) == KeyboardState::kHeldByOther;
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   if (held) {
     const std::vector<pid_t> helpers = HelpersOf(pid);
-    holder = WaitKeyboardFree(display, root, helpers.empty() ? 3000 : 1000) ? name : "";
+    holder = WaitKeyboardFree(display, helpers.empty() ? 3000 : 1000) ? name : "";
     if (holder.empty() && !helpers.empty()) holder = bench::ProcessName(helpers.front());
   }
   const double deadline = NowMs() + 5000;
@@ -517,7 +511,7 @@ int Run(const RunOptions& options) {
   if (display == nullptr) FailRun(options, "cannot_open_display");
   fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC);
   const Window root = DefaultRootWindow(display);
-  if (!WaitKeyboardFree(display, root, 3000)) {
+  if (!WaitKeyboardFree(display, 3000)) {
     FailRun(options, "keyboard_held_before_start running=" + LockersRunning());
   }
   Screen screen(display, root);
@@ -563,7 +557,7 @@ int Run(const RunOptions& options) {
   long long start_cpu_ns = -1;  // how much CPU the start-up up to the grab took
   std::string error;
   while (!grab_ms || (!cover_ms && options.cover)) {
-    if (!grab_ms && ProbeKeyboard(display, root) == KeyboardState::kHeldByOther) {
+    if (!grab_ms && ProbeKeyboard(display) == KeyboardState::kHeldByOther) {
       grab_ms = NowMs() - start;
       start_cpu_ns = CpuNanos(pid);
     }
@@ -585,7 +579,7 @@ int Run(const RunOptions& options) {
   std::printf("label=%s", options.label.c_str());
   if (!grab_ms || !error.empty()) {
     // What the locker left behind (kestrom.exe's guard goes on after it) ends with it.
-    EndLocker(display, root, pid);
+    EndLocker(display, pid);
     std::printf(" error=%s\n", error.c_str());
     XCloseDisplay(display);
     return 1;
@@ -614,11 +608,11 @@ int Run(const RunOptions& options) {
     helpers_hwm += (helpers_hwm.empty() ? "" : ",") + bench::ProcessName(helper) + ":" +
                    std::to_string(PeakRssKb(helper));
   }
-  const bool still_held = ProbeKeyboard(display, root) == KeyboardState::kHeldByOther;
+  const bool still_held = ProbeKeyboard(display) == KeyboardState::kHeldByOther;
 
   const std::string program = bench::ProcessName(pid);
-  const std::string holder = EndLocker(display, root, pid);
-  const bool released = WaitKeyboardFree(display, root, 3000);
+  const std::string holder = EndLocker(display, pid);
+  const bool released = WaitKeyboardFree(display, 3000);
   XCloseDisplay(display);
 
   std::printf(" grab_ms=%.3f cover_ms=%.3f start_cpu_ms=%.3f hwm_kb=%ld threads=%d held_at_end=%d",

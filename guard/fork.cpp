@@ -10,7 +10,7 @@
 #include "guard/guard.h"
 #include "guard/link.h"
 #include "guard/protocol.h"
-#include "ui/x11/keyboard_lock.h"
+#include "xlock/keyboard_lock.h"
 
 namespace vellomar::guard {
 namespace {

@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "guard/link.h"
-#include "ui/x11/errors.h"
-#include "ui/x11/window_hints.h"
+#include "xlock/errors.h"
+#include "xlock/window_hints.h"
 
 namespace vellomar::guard {
 namespace {
@@ -366,7 +366,7 @@ int RunGuard(int link, std::string forms, std::optional<FirstHold> first) {
     // user's other processes.
     StopDumping();
   }
-  // No failed request may end the guard (ui/x11/errors.h); the handler is the process's, for
+  // No failed request may end the guard (xlock/errors.h); the handler is the process's, for
   // every display it opens.
   ui::InstallX11ErrorHandler();
   Guard guard(link, std::move(forms), first);

@@ -28,7 +28,7 @@
 
 #include "guard/guard_core.h"
 #include "guard/protocol.h"
-#include "ui/x11/lock_core.h"
+#include "xlock/lock_core.h"
 
 namespace vellomar::guard {
 

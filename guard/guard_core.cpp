@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/lock_state.h"
+#include "base/lock_state.h"
 
 namespace vellomar::guard {
 namespace {

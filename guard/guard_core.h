@@ -74,7 +74,7 @@ class GuardCore {
   Stage stage() const { return stage_; }
   // 0 once released on purpose, 1 when the lock never began.
   int ExitStatus() const { return released_ ? 0 : 1; }
-  // The lock state to start the forms process again in (ui/lock_state.h).
+  // The lock state to start the forms process again in (base/lock_state.h).
   const std::string& state() const { return state_; }
 
  private:

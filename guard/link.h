@@ -11,15 +11,15 @@
 #include <string>
 #include <utility>
 
+#include "base/lock_state.h"
 #include "guard/protocol.h"
-#include "ui/lock_state.h"
 
 namespace vellomar::guard {
 
 // The name of the guard's program, installed next to kestrom.exe.
 inline constexpr char kGuardProgram[] = "vellomar-guard";
 // Set by the guard in the environment of a forms process it restarts: the socket's number, and
-// the state to resume (ui/lock_state.h).
+// the state to resume (base/lock_state.h).
 inline constexpr char kGuardFdVariable[] = "VELLOMAR_GUARD_FD";
 inline constexpr char kResumeVariable[] = "VELLOMAR_RESUME";
 

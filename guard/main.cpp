@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/tool_info.h"
 #include "guard/guard.h"
-#include "tools/tool_info.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 //                  name), each byte as two hex digits; the first line to a new guard. It may hold
 //                  the password record ("/SU:"), so it travels here, never on a command line that
 //                  every user of the machine can read
-//   "state TEXT"   where the lock stands (ui/lock_state.h), for a restart
+//   "state TEXT"   where the lock stands (base/lock_state.h), for a restart
 //   "record HEX"   the password record a form's load took (its text as read), in hex like the
 //                  command line: a restart checks the file against it, so that a record removed
 //                  or damaged while locked cannot end the lock

@@ -4,9 +4,7 @@
 
 #include "lock/record_at_ok.h"
 #include "lock/screen_size.h"
-#include "wizard/welcome11.h"
-#include "wizard/welcome4.h"
-#include "wizard/wizard_state.h"
+#include "lock/wizard_handover.h"
 
 namespace vellomar {
 namespace {
@@ -78,18 +76,18 @@ void Kestrom::InitializeComponent() {
 void Kestrom::Form_Load() {
   const std::string command = UpperCase(app().Command());
 
-  // 1-3. Lock the keyboard and choose the mode; a failure here is a keyboard-lock failure.
+  // Lock the keyboard and choose the mode; a failure here is a keyboard-lock failure.
   try {
     app().SetScreenSaverRunning(true);
     const std::optional<bool> switched = FullModeSwitch(command);
-    full_mode_ = switched ? *switched : app().Get<WizardState>().Setup == "true";
+    full_mode_ = switched ? *switched : app().Get<WizardHandover>().TrialLock();
   } catch (const std::exception&) {
     Hide();
     app().MsgBox(kMsgKeyboardLockFailed, "Error");
     ReleaseAndEnd();
   }
 
-  // 4-5. Stop the focus timer in taskbar mode; size the window top-most from the table. Any
+  // Stop the focus timer in taskbar mode; size the window top-most from the table. Any
   // failure gives 640 x 455 and loading goes on.
   try {
     if (!full_mode_) {
@@ -105,17 +103,17 @@ void Kestrom::Form_Load() {
     app().SetWindowPosTopmost(*this, 0, 0, kFallbackWindowSize.width, kFallbackWindowSize.height);
   }
 
-  // 6-9. Read and check the record; run-time errors end with the second corruption message.
+  // Read and check the record; run-time errors end with the second corruption message.
   try {
-    // 6-7. The window hides before a message that ends the run. A run restarted after a crash
+    // The window hides before a message that ends the run. A run restarted after a crash
     // keeps the lock with the record it started with when the file went bad meanwhile.
     record_ = ReadRecordAtLoad(app(), [this] { Hide(); });
-    // 8. The field is in record_. No password chosen yet: make way for the wizard, which
+    // The field is in record_. No password chosen yet: make way for the wizard, which
     // takes over the engaged keyboard lock.
     Label3.SetCaption("");
     if (IsNoPasswordPlaceholder(record_.encoded)) {
       Unload();
-      app().Get<Welcome11>().Show(/*modal=*/true);
+      app().Get<WizardHandover>().StartWizard();
     }
   } catch (const std::exception&) {
     Hide();
@@ -144,34 +142,33 @@ void Kestrom::Text1_Click() {
 void Kestrom::Command1_Click() {
   const std::string command = UpperCase(app().Command());
 
-  // 1. In full mode by switch, the focus timer pauses during the check.
+  // In full mode by switch, the focus timer pauses during the check.
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(0);
     Timer1.SetEnabled(false);
   }
 
-  // 2-7 run under the error handler (8).
+  // The check runs under the error handler below.
   try {
-    // 2. Read the record again. One that can no longer be read ends the program only when the
+    // Read the record again. One that can no longer be read ends the program only when the
     // keyboard is not locked; otherwise the lock stays up and the record read at load is checked.
     std::optional<PasswordRecord> fresh = ReadRecordAtOk(app(), record_);
     if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
     const PasswordRecord& checked = fresh ? *fresh : record_;
-    // 3. The field is in `checked`.
+    // The field is in `checked`.
     if (Text1.Text().empty()) {
-      // 4. Blank entry.
+      // Blank entry.
       Label3.SetCaption("Status: You have left the required password field blank.");
     } else if (!PasswordMatches(checked.encoded, Text1.Text())) {
-      // 5-6. Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
+      // Decoded and compared upper-cased: wrong. Text1 keeps what was typed.
       app().WrongPassword();
       Label3.SetCaption("Status: The password is incorrect.");
     } else {
-      // 7. Accepted. 7.1
+      // Accepted: the status line says so and the keyboard lock is released.
       LoginSucceeded = true;
       Label3.SetCaption("Status: Password verified.");
-      // 7.2
       app().SetScreenSaverRunning(false);
-      // 7.3 The growing smiley: Image1 for 0.2 s, Image2 and Image3 for 0.1 s, Image4 stays.
+      // The growing smiley: Image1 for 0.2 s, Image2 and Image3 for 0.1 s, Image4 stays.
       if (!Contains(command, "/NOSMILE")) {
         Image1.SetVisible(true);
         app().DoEvents();
@@ -190,27 +187,27 @@ void Kestrom::Command1_Click() {
         Image3.SetVisible(false);
         Image4.SetVisible(true);
       }
-      // 7.4 In every case a second's pause.
+      // With or without the smiley, a second's pause.
       app().DoEvents();
       app().Wait(1.0);
-      // 7.5
-      if (app().Get<WizardState>().Setup == "true") {
+      // The wizard's trial lock goes back to the wizard; any other lock ends the program.
+      if (app().Get<WizardHandover>().TrialLock()) {
         // The wizard's trial lock succeeded: the wizard goes on.
         Unload();
-        app().Get<Welcome4>().Show(/*modal=*/true);
+        app().Get<WizardHandover>().TrialLockFreed();
       } else {
         Unload();
         app().End();
       }
     }
   } catch (const std::exception&) {
-    // 8.
+    // The record could not be read: the second corruption message, and the end.
     Hide();
     app().MsgBox(kMsgRecordMissing, "Error");
     ReleaseAndEnd();
   }
 
-  // 9. Resume the focus timer.
+  // Resume the focus timer.
   if (Contains(command, "/LOCKNOWFULL")) {
     Timer1.SetInterval(1000);
     Timer1.SetEnabled(true);

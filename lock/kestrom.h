@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"

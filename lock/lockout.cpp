@@ -34,9 +34,9 @@ void Lockout::InitializeComponent() {
 }
 
 void Lockout::Form_Load() {
-  // 1. Run-time errors from here on go to the handler below.
+  // Run-time errors from here on go to the handler below, which falls back to a fixed size.
   try {
-    // 2. The screen in pixels; 3. the window size from the table; 4. placed top-most.
+    // The screen in pixels gives the window size from the table; the window goes top-most.
     const WindowSize size = LockoutWindowSize(ScreenSizeInPixels(app().Screen()));
     app().SetWindowPosTopmost(*this, 0, 0, size.width, size.height);
   } catch (const std::exception&) {

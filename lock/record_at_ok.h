@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "ui/application.h"
 
 namespace vellomar {

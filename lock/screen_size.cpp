@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "platform/errors.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 namespace vellomar {
 namespace {

@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
+#include "record/password_record.h"
 #include "setup/setup.h"
-#include "startup/password_record.h"
 
 namespace vellomar {
 

@@ -1,7 +1,7 @@
 #include "setup/enter_setup_password.h"
 
+#include "record/password_record.h"
 #include "setup/setup.h"
-#include "startup/password_record.h"
 
 namespace vellomar {
 
@@ -45,7 +45,7 @@ void EnterSetupPassword::InitializeComponent() {
 
 void EnterSetupPassword::cmdOK_Click() {
   try {
-    // 1-3. Read the record and take it apart; a missing marker ends the program.
+    // Read the record and take it apart; a missing marker ends the program.
     PasswordRecord record;
     try {
       record = ParsePasswordRecord(ReadPasswordRecord(app().files(), app().Command()));
@@ -54,25 +54,25 @@ void EnterSetupPassword::cmdOK_Click() {
       app().MsgBox(kMsgRecordCorrupted, "Error");
       AbruptEnd();
     }
-    // 4. Blank entry: the gate stays open.
+    // Blank entry: the gate stays open.
     if (Text1.Text().empty()) {
       app().MsgBox("You have left the required password field blank.", "Error");
       return;
     }
-    // 5-6. Wrong password: the gate stays open with what was typed.
+    // Wrong password: the gate stays open with what was typed.
     if (!PasswordMatches(record.encoded, Text1.Text())) {
       app().WrongPassword();
       app().MsgBox("The password is incorrect.", "Error");
       return;
     }
-    // 7. Accepted: after half a second the lock is released and the gate goes.
+    // Accepted: after half a second the lock is released and the gate goes.
     LoginSucceeded = true;
     app().DoEvents();
     app().Wait(0.5);
     app().SetScreenSaverRunning(false);
     Unload();
   } catch (const std::exception&) {
-    // 8.
+    // The record could not be read: the corruption message, and the end.
     app().MsgBox(kMsgRecordMissing, "Error");
     AbruptEnd();
   }

@@ -3,13 +3,12 @@
 #include <exception>
 
 #include "lock/screen_size.h"
+#include "record/password_record.h"
 #include "setup/changes_made.h"
 #include "setup/warn_msdos_sys.h"
-#include "startup/password_record.h"
 #include "system/boot_files.h"
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"
-#include "wizard/welcome2.h"
 
 namespace vellomar {
 
@@ -247,9 +246,8 @@ bool Setup::ChangePassword() {
     app().MsgBox(kMsgNewPasswordsDiffer, "Error");
     return false;
   }
-  // A password whose encoding would end the record early, or read as "no password", is refused.
   const std::string encoded = EncodePassword(Text2.Text());
-  if (encoded.find(kEndMarker) != std::string::npos || IsNoPasswordPlaceholder(encoded)) {
+  if (!PasswordUsable(encoded)) {
     app().MsgBox(kMsgPasswordUnusable, "Error");
     return false;
   }

@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "setup/enter_setup_password.h"
 #include "system/lock_switches.h"
+#include "wizard/pages_handover.h"
 #include "wizard/welcome11.h"
 
 namespace vellomar {
@@ -29,6 +30,8 @@ bool Contains(const std::string& text, const std::string& part) {
 }  // namespace
 
 PassMain::PassMain(ui::Application& app) : ui::Form(app, "PassMain") {
+  // Every run starts here: the lock screen below finds the wizard through its hand-over.
+  app.Provide<WizardHandover, WizardPagesHandover>();
   cmdOK.on_click = [this] { cmdOK_Click(); };
   Timer1.on_timer = [this] { Timer1_Timer(); };
   Timer2.on_timer = [this] { Timer2_Timer(); };
@@ -80,19 +83,18 @@ void PassMain::InitializeComponent() {
 }
 
 void PassMain::Form_Initialize() {
-  // 1. Engage the keyboard lock.
+  // The keyboard is locked before anything shows; the countdown is drawn while Start is still
+  // empty.
   EngageKeyboardLock();
-  // 2. Refresh the countdown (Start is still empty).
   RefreshCountdown();
 }
 
 void PassMain::Form_Load() {
   const std::string command = UpperCase(app().Command());
 
-  // 1. Engage the keyboard lock.
   EngageKeyboardLock();
 
-  // 2. Exactly "/SETUP": the setup gate.
+  // Exactly "/SETUP": the setup gate.
   if (command == "/SETUP") {
     Hide();
     Timer1.SetInterval(0);
@@ -101,7 +103,7 @@ void PassMain::Form_Load() {
     app().Get<EnterSetupPassword>().Show();
   }
 
-  // 3. Any lock switch: the immediate lock screen. Independent tests; a form already shown is
+  // Any lock switch: the immediate lock screen. Independent tests; a form already shown is
   // only brought to the front again.
   for (const auto& choice : kLockSwitchOrder) {
     if (Contains(command, UpperCase(LockSwitches(choice.taskbar, choice.smiley)))) {
@@ -113,22 +115,22 @@ void PassMain::Form_Load() {
     }
   }
 
-  // 4. The record is read and checked in every run; run-time errors from here on go to the
+  // The record is read and checked in every run; run-time errors from here on go to the
   // handler below.
   try {
-    // 5. Engage the keyboard lock again.
+    // The keyboard lock is engaged once more before the record is read.
     EngageKeyboardLock();
 
-    // 6-7. Read the record, from the command line after "/SU:" or from supermp.dat; both
-    // markers present (8. otherwise: corrupted). A run restarted after a crash keeps the lock
+    // Read the record, from the command line after "/SU:" or from supermp.dat; both markers
+    // must be present, or it counts as corrupted. A run restarted after a crash keeps the lock
     // with the record it started with when the file went bad meanwhile.
     record_ = ReadRecordAtLoad(app(), [this] { RefreshCountdown(); });
-    // 7.1 The countdown starts now; 7.2 it shows 60. A run restarted after a crash goes on
+    // The countdown starts now and shows 60. A run restarted after a crash goes on
     // with the seconds the prompt had left.
     Start = app().Timer();
     ResumeCountdown();
     RefreshCountdown();
-    // 7.3 The encoded password field is in record_. 7.4 No password chosen yet: the wizard,
+    // The encoded password field is in record_. No password chosen yet: the wizard,
     // which ends the program on every way out.
     if (IsNoPasswordPlaceholder(record_.encoded)) {
       Timer1.SetEnabled(false);
@@ -140,7 +142,7 @@ void PassMain::Form_Load() {
     ReleaseAndEnd();
   }
 
-  // 9. Unless hidden above, the form now shows as the timed prompt; a run restarted after the
+  // Unless hidden above, the form now shows as the timed prompt; a run restarted after the
   // minute had run out goes straight back to the lockout.
   RefreshCountdown();
   if (Timer1.Enabled() && app().Resumed().stage == ui::LockState::Stage::kLockout) Timer1_Timer();
@@ -165,29 +167,29 @@ void PassMain::Form_QueryUnload(int& cancel, int unload_mode) {
 }
 
 void PassMain::cmdOK_Click() {
-  // 1. Run-time errors from here on go to the handler at the end.
+  // Run-time errors from here on go to the handler at the end.
   try {
-    // 2.
+    // The file left open by an earlier check is closed before it is read again.
     app().files().Close(kPasswordFileNumber);
 
-    // 3-4. Read the record again: a file changed since load is noticed now, and a missing
+    // Read the record again: a file changed since load is noticed now, and a missing
     // marker is reported even when Text1 is blank. One that can no longer be read ends the
     // program only when the keyboard is not locked; otherwise the record read at load is checked.
     std::optional<PasswordRecord> fresh = ReadRecordAtOk(app(), record_);
     if (!fresh && !app().KeyboardLocked()) ReleaseAndEnd();
     const PasswordRecord& checked = fresh ? *fresh : record_;
 
-    // 5. The encoded password field is in `checked`.
+    // The encoded password field is in `checked`.
     RefreshCountdown();
 
-    // 6. Blank entry: the prompt stays as it was.
+    // Blank entry: the prompt stays as it was.
     if (Text1.Text().empty()) {
       app().MsgBox("You have left the required password field blank.", "Error");
       RefreshCountdown();
       return;
     }
 
-    // 7-9. Decode the stored field and compare both texts upper-cased. A mismatch keeps the
+    // Decode the stored field and compare both texts upper-cased. A mismatch keeps the
     // typed text and the focus; the minute goes on.
     const bool matches = PasswordMatches(checked.encoded, Text1.Text());
     RefreshCountdown();
@@ -198,7 +200,7 @@ void PassMain::cmdOK_Click() {
       return;
     }
 
-    // 10. Accepted.
+    // Accepted: the smiley for a second, then the program ends.
     LoginSucceeded = true;
     RefreshCountdown();
     Label2.SetVisible(false);

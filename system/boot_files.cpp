@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 namespace vellomar {
 

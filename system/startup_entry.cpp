@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/lock_switches.h"
 
 namespace vellomar {

@@ -73,8 +73,8 @@ platform::LONG QueryValueEx(platform::Registry& registry, platform::HKEY lhKey,
 
 // Opens HKEY_LOCAL_MACHINE\`subkey` with access 63 (never creating it), writes the value through
 // SetValueEx and closes the key. Returns 0 when the value was written, otherwise the failing
-// result (2 when the key does not exist, 5 when the write is refused). The Setup form ignores the
-// result; the wizard reports a failure.
+// result (2 when the key does not exist, 5 when the write is refused). Setup and the wizard
+// both report a failure.
 platform::LONG WriteMachineValue(platform::Registry& registry, const std::string& subkey,
                                  const std::string& value_name, const VariantValue& value,
                                  platform::DWORD type);

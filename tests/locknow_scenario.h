@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "startup/pass_main.h"
-#include "ui/headless/headless.h"
+#include "support/headless.h"
 #include "ui/trace.h"
 
 namespace vellomar::testing {

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "platform/secret.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "ui/guess_pacer.h"
 
 namespace vellomar::tools {

@@ -15,11 +15,11 @@
 #include <exception>
 #include <string>
 
+#include "base/tool_info.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tools/console_lock.h"
-#include "tools/tool_info.h"
 #ifdef _WIN32
 #include "platform/win32/win32_machine.h"
 #else

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
+#include "base/tool_info.h"
 #include "platform/emulated.h"
 #include "platform/installation.h"
-#include "startup/password_record.h"
-#include "tools/tool_info.h"
+#include "record/password_record.h"
 
 namespace fs = std::filesystem;
 

@@ -32,12 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "base/tool_info.h"
 #include "platform/emulated.h"
 #include "platform/errors.h"
 #include "platform/regedit4.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/startup_entry.h"
-#include "tools/tool_info.h"
 
 namespace fs = std::filesystem;
 namespace platform = vellomar::platform;

@@ -7,16 +7,17 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <typeindex>
 #include <vector>
 
+#include "base/lock_state.h"
 #include "platform/platform.h"
 #include "ui/backend.h"
 #include "ui/form.h"
 #include "ui/guess_pacer.h"
-#include "ui/lock_state.h"
 #include "ui/trace.h"
 
 namespace vellomar::ui {
@@ -46,11 +47,26 @@ class Application {
   T& Get() {
     auto it = singletons_.find(std::type_index(typeid(T)));
     if (it != singletons_.end()) return *static_cast<T*>(it->second.get());
-    auto holder = std::make_shared<T>(*this);
-    T& ref = *holder;
-    singletons_.emplace(std::type_index(typeid(T)), holder);
-    if constexpr (std::is_base_of_v<Form, T>) Created(ref);
-    return ref;
+    if constexpr (std::is_abstract_v<T>) {
+      throw std::logic_error(std::string("nothing provides ") + typeid(T).name());
+    } else {
+      auto holder = std::make_shared<T>(*this);
+      T& ref = *holder;
+      singletons_.emplace(std::type_index(typeid(T)), holder);
+      if constexpr (std::is_base_of_v<Form, T>) Created(ref);
+      return ref;
+    }
+  }
+
+  // Makes Get<Interface>() answer with Get<Impl>(): a form reaches a form of a layer above its own
+  // through an interface of its own layer, which the layer above implements and the form a run
+  // starts in provides. Until then Get<Interface>() throws std::logic_error.
+  template <class Interface, class Impl>
+  void Provide() {
+    const std::type_index key(typeid(Interface));
+    if (singletons_.count(key)) return;
+    Interface& implementation = Get<Impl>();
+    singletons_.emplace(key, std::shared_ptr<void>(singletons_.at(typeid(Impl)), &implementation));
   }
 
   // Run-time services the forms use.

@@ -6,10 +6,10 @@
 
 #include <string>
 
+#include "base/lock_state.h"
 #include "platform/clock.h"
 #include "platform/keyboard_lock.h"
 #include "ui/controls.h"
-#include "ui/lock_state.h"
 
 namespace vellomar::ui {
 

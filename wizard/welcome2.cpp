@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "wizard/welcome3.h"
 #include "wizard/wizard_state.h"
 
@@ -44,7 +44,7 @@ void Welcome2::InitializeComponent() {
 }
 
 void Welcome2::Command1_Click() {
-  // 1-2. Both boxes filled, and the same text apart from letter case.
+  // Both boxes filled, and the same text apart from letter case.
   if (Text3.Text().empty() || Text2.Text().empty()) {
     app().MsgBox(kMsgFieldsBlank, "Error");
     return;
@@ -54,22 +54,22 @@ void Welcome2::Command1_Click() {
     return;
   }
   WizardState& state = app().Get<WizardState>();
-  // 3-7. Encode the password as typed in Text2 and write the record without option digits.
+  // Encode the password as typed in Text2 and write the record without option digits.
   try {
     app().files().Close(kPasswordFileNumber);
     const std::string encoded = EncodePassword(Text2.Text());
-    if (encoded.find(kEndMarker) != std::string::npos || IsNoPasswordPlaceholder(encoded)) {
+    if (!PasswordUsable(encoded)) {
       app().MsgBox(kMsgPasswordUnusable, "Error");
       return;
     }
     state.finpa = encoded;
     WritePasswordRecord(app().files(), state.finpa, "");
   } catch (const std::exception&) {
-    // 9.
+    // The record could not be written: the message, and the page stays.
     app().MsgBox(kMsgRecordMissing, "Error");
     return;
   }
-  // 8.
+  // Written: on to the trial lock's page.
   Hide();
   app().Get<Welcome3>().Show(/*modal=*/true);
 }

@@ -9,10 +9,6 @@ namespace vellomar {
 
 inline constexpr char kMsgFieldsBlank[] = "You have left one or more of the required fields blank.";
 inline constexpr char kMsgPasswordsDiffer[] = "The two passwords do not match each other.";
-// A password whose stored form would break the record (it holds the end marker, or it is the
-// no-password placeholder) is refused before anything is written.
-inline constexpr char kMsgPasswordUnusable[] =
-    "This password cannot be used.  Please choose a different password.";
 
 class Welcome2 : public WizardPage {
  public:

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"
 #include "system/startup_entry.h"
@@ -51,12 +51,12 @@ void Welcome9::Command1_Click() {
   std::string target;
   std::string folder;
   try {
-    // 1. The record as Welcome2 wrote it.
+    // The record as Welcome2 wrote it.
     const std::string line = ReadPasswordRecord(files, "");
-    // 2. Digits: taskbar, smiley, then no DOS-mode lock and boot keys left alone.
+    // Option digits appended: taskbar, smiley, then no DOS-mode lock and boot keys left alone.
     const std::string digits = std::string(taskbar ? "1" : "0") + (smiley ? "1" : "0") + "00";
     WriteRecordLine(files, line + digits);
-    // 3-4. The start-up entry for options 1 and 2.
+    // The start-up entry for options 1 and 2.
     BootOption boot;
     if (state.opchoice == "1") {
       boot = BootOption::kSixtySeconds;
@@ -75,13 +75,12 @@ void Welcome9::Command1_Click() {
                               platform::kRegSz) == platform::win32::kErrorSuccess,
             "The start-up entry could not be written.");
     }
-    // 5-6. The desktop icon, for every option.
+    // The desktop icon, for every option.
     target = ProgramPath(files);
     Check(CreateDesktopShortcut(app().links(), target, switches),
           "The desktop shortcut could not be made.");
-    // 7.
     app().DoEvents();
-    // 8-9.
+    // The Start menu's Programs folder, as the shell names it.
     folder = StartMenuFolder(app().links());
     Check(!folder.empty(), "The shell names no Start menu Programs folder.");
   } catch (const std::exception&) {
@@ -89,11 +88,11 @@ void Welcome9::Command1_Click() {
     return;
   }
 
-  // 10. A folder that cannot be created (usually: it exists from an earlier installation) is no
-  // failure. While a fresh folder's handler is in force, a failure in step 11 runs step 11 once
-  // more before it counts.
+  // A folder that cannot be created (usually: it exists from an earlier installation) is no
+  // failure. While a fresh folder's handler is in force, a failure to make the shortcuts below
+  // makes them once more before it counts.
   bool folder_handler = CreateStartMenuFolder(files, folder);
-  // 11.
+  // The Start menu shortcuts in that folder.
   for (;;) {
     try {
       app().DoEvents();

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "lock/kestrom.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tests/e2e/x_session.h"
 
 namespace vellomar::e2e {

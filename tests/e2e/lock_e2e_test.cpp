@@ -9,9 +9,9 @@
 #include "lock/kestrom.h"
 #include "platform/emulated.h"
 #include "startup/pass_main.h"
+#include "support/headless.h"
 #include "tests/e2e/x_session.h"
 #include "tests/locknow_scenario.h"
-#include "ui/headless/headless.h"
 
 namespace vellomar::e2e {
 namespace {

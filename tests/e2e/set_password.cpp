@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 #ifdef _WIN32
 #include "platform/win32/win32_machine.h"

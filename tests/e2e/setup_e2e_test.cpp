@@ -8,7 +8,7 @@
 #include <map>
 
 #include "platform/emulated.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/boot_files.h"
 #include "system/lock_switches.h"
 #include "system/shortcuts.h"

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "platform/emulated.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/startup_entry.h"
 #include "tests/e2e/form_input.h"
 #include "tests/e2e/x_session.h"

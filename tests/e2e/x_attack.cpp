@@ -37,6 +37,8 @@
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>
 
+#include <pthread.h>
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -46,7 +48,11 @@
 #include <cstring>
 #include <string>
 
+#include "support/x11/probe.h"
+
 namespace {
+
+namespace xprobe = vellomar::xprobe;
 
 void Sleep(long nanoseconds) {
   const timespec pause{nanoseconds / 1'000'000'000, nanoseconds % 1'000'000'000};
@@ -155,19 +161,19 @@ volatile sig_atomic_t stop_racing = 0;
 
 // Grabs the keyboard and lets go again as fast as the server answers, until SIGTERM; then says how
 // often it got it. Against a lock that holds the keyboard throughout, never.
-int GrabRace(Display* display) {
-  std::signal(SIGTERM, [](int) { stop_racing = 1; });
+int GrabRace() {
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  // Blocked before the racer's thread starts, so that only sigwait below takes it.
+  pthread_sigmask(SIG_BLOCK, &term, nullptr);
+  xprobe::KeyboardRacer racer;
   std::puts("ready");
   std::fflush(stdout);
-  long wins = 0;
-  while (!stop_racing) {
-    if (XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
-                      CurrentTime) == GrabSuccess) {
-      ++wins;
-      XUngrabKeyboard(display, CurrentTime);
-    }
-  }
-  std::printf("wins %ld\n", wins);
+  int signal = 0;
+  sigwait(&term, &signal);
+  racer.Stop();
+  std::printf("wins %ld\n", racer.wins());
   return 0;
 }
 
@@ -209,56 +215,20 @@ int BreakGrab(Display* display) {
   return 0;
 }
 
-unsigned long PixelAt(Display* display, int x, int y) {
-  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
-  if (!image) return ~0UL;
-  unsigned long pixel = XGetPixel(image, 0, 0);
-  XDestroyImage(image);
-  return pixel;
-}
-
 int ShareVisible(Display* display, int x, int y, long milliseconds) {
   const unsigned long red = Red(display);
   long samples = 0, visible = 0;
   for (long i = 0; i < milliseconds; ++i) {
     ++samples;
-    if (PixelAt(display, x, y) == red) ++visible;
+    if (xprobe::PixelAt(display, x, y) == red) ++visible;
     Sleep(1'000'000L);
   }
   std::printf("%.4f %ld %ld\n", static_cast<double>(visible) / samples, visible, samples);
   return 0;
 }
 
-// The first of a few sample points in the rectangle that does not show the lock's background
-// (its corners and edges, where the lock draws nothing else), as "x,y shows 0xRRGGBB"; "" when
-// all do.
-std::string Uncovered(Display* display, unsigned long grey, int x, int y, int w, int h) {
-  const int inset = 6;
-  const int xs[] = {x + inset, x + w / 2, x + w - 1 - inset};
-  const int ys[] = {y + inset, y + h - 1 - inset};
-  for (int px : xs) {
-    for (int py : ys) {
-      const unsigned long pixel = PixelAt(display, px, py);
-      if (pixel != grey) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%d,%d shows 0x%06lx", px, py, pixel);
-        return text;
-      }
-    }
-  }
-  return "";
-}
-
-unsigned long Grey(Display* display) {
-  XColor grey{};
-  grey.red = grey.green = grey.blue = 192 * 257;
-  grey.flags = DoRed | DoGreen | DoBlue;
-  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &grey);
-  return grey.pixel;
-}
-
 int Covered(Display* display, int x, int y, int w, int h) {
-  const std::string uncovered = Uncovered(display, Grey(display), x, y, w, h);
+  const std::string uncovered = xprobe::Uncovered(display, xprobe::LockGrey(display), x, y, w, h);
   std::puts(uncovered.empty() ? "covered" : uncovered.c_str());
   return uncovered.empty() ? 0 : 1;
 }
@@ -266,10 +236,10 @@ int Covered(Display* display, int x, int y, int w, int h) {
 // Samples the rectangle every millisecond for `milliseconds`: whatever happens to the lock
 // meanwhile (its process killed and started again), the desktop must never show.
 int WatchCovered(Display* display, int x, int y, int w, int h, long milliseconds) {
-  const unsigned long grey = Grey(display);
+  const unsigned long grey = xprobe::LockGrey(display);
   long samples = 0;
   for (long i = 0; i < milliseconds; ++i, ++samples) {
-    const std::string uncovered = Uncovered(display, grey, x, y, w, h);
+    const std::string uncovered = xprobe::Uncovered(display, grey, x, y, w, h);
     if (!uncovered.empty()) {
       std::printf("sample %ld: %s\n", samples, uncovered.c_str());
       return 1;
@@ -357,7 +327,7 @@ int main(int argc, char** argv) {
   if (command == "clear-override" && argc == 3) return ClearOverride(display, window());
   if (command == "churn" && argc == 3) return Churn(display, number(2));
   if (command == "raise-loop" && argc == 2) return RaiseLoop(display);
-  if (command == "grab-race" && argc == 2) return GrabRace(display);
+  if (command == "grab-race" && argc == 2) return GrabRace();
   if (command == "break-grab" && argc == 2) return BreakGrab(display);
   if (command == "share-visible" && argc == 5) {
     return ShareVisible(display, number(2), number(3), number(4));

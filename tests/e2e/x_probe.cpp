@@ -22,7 +22,7 @@
 //
 // A lock may keep its windows in the Composite overlay, above every child of the root and left
 // out of the root's window tree. The probe finds the overlay through the window holding the
-// focus, and counts it (with its children) as the top of the stacking order.
+// focus, and counts it (with its children) as the top of the stacking order (support/x11).
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -38,94 +38,18 @@
 #include <string>
 #include <vector>
 
+#include "support/x11/probe.h"
+
 namespace {
 
-std::string NameOf(Display* display, Window window) {
-  char* name = nullptr;
-  std::string result;
-  if (XFetchName(display, window, &name) && name) {
-    result = name;
-    XFree(name);
-  }
-  return result;
-}
-
-// The name of `window` or of the first named window below it (a window manager frame).
-std::string NameBelow(Display* display, Window window, int depth = 0) {
-  std::string name = NameOf(display, window);
-  if (!name.empty() || depth > 3) return name;
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return "";
-  for (unsigned i = 0; i < count && name.empty(); ++i) {
-    name = NameBelow(display, children[i], depth + 1);
-  }
-  if (children) XFree(children);
-  return name;
-}
-
-// The Composite overlay when the focus is in it: the ancestor of the focus window that is a child
-// of the root without being listed among the root's children. 0 otherwise.
-Window OverlayOfFocus(Display* display) {
-  Window focus = 0;
-  int revert = 0;
-  XGetInputFocus(display, &focus, &revert);
-  const Window root = DefaultRootWindow(display);
-  for (Window window = focus; window > PointerRoot;) {
-    Window root_return = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, window, &root_return, &parent, &children, &count)) return 0;
-    if (children) XFree(children);
-    if (parent == root) {
-      if (!XQueryTree(display, root, &root_return, &parent, &children, &count)) return 0;
-      bool listed = false;
-      for (unsigned i = 0; i < count; ++i) listed = listed || children[i] == window;
-      if (children) XFree(children);
-      return listed ? 0 : window;
-    }
-    window = parent;
-  }
-  return 0;
-}
-
-// Top-level windows, highest in the stacking order first: the overlay's children above the
-// root's.
-std::vector<Window> TopLevelsFromTop(Display* display) {
-  std::vector<Window> windows;
-  for (Window parent : {OverlayOfFocus(display), DefaultRootWindow(display)}) {
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!parent || !XQueryTree(display, parent, &root, &up, &children, &count)) continue;
-    for (unsigned i = count; i-- > 0;) windows.push_back(children[i]);
-    if (children) XFree(children);
-  }
-  return windows;
-}
-
-bool Viewable(Display* display, Window window) {
-  XWindowAttributes attributes;
-  return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable &&
-         attributes.c_class != InputOnly;
-}
-
-Window FindNamed(Display* display, Window window, const std::string& name, bool visible,
-                 int depth = 0) {
-  if (NameOf(display, window) == name && (!visible || Viewable(display, window))) return window;
-  if (depth > 3) return 0;
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
-  Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
-    found = FindNamed(display, children[i], name, visible, depth + 1);
-  }
-  if (children) XFree(children);
-  return found;
-}
+namespace xprobe = vellomar::xprobe;
+using xprobe::NameBelow;
+using xprobe::TopLevelsFromTop;
+using xprobe::Viewable;
 
 int Find(Display* display, const std::string& name, bool visible) {
   for (Window top : TopLevelsFromTop(display)) {
-    if (Window found = FindNamed(display, top, name, visible)) {
+    if (Window found = xprobe::FindNamed(display, top, name, visible)) {
       std::printf("%lu\n", found);
       return 0;
     }
@@ -134,10 +58,7 @@ int Find(Display* display, const std::string& name, bool visible) {
 }
 
 int GrabKeyboard(Display* display) {
-  int status = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
-                             GrabModeAsync, CurrentTime);
-  XUngrabKeyboard(display, CurrentTime);
-  XSync(display, False);
+  const int status = xprobe::TryGrabKeyboard(display);
   std::puts(status == GrabSuccess ? "grabbed" : "refused");
   return status == GrabSuccess ? 0 : 1;
 }
@@ -296,7 +217,7 @@ int OnTop(Display* display, const char* name) {
   for (Window window : TopLevelsFromTop(display)) {
     if (!Viewable(display, window)) continue;
     top = NameBelow(display, window);
-    if (top.empty()) top = "?";
+    if (top.empty()) top.push_back('?');
     break;
   }
   std::puts(top.c_str());

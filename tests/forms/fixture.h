@@ -17,14 +17,14 @@
 
 #include "platform/errors.h"
 #ifndef _WIN32
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 #endif
 #include "platform/keyboard_lock.h"
+#include "record/password_record.h"
 #include "startup/pass_main.h"
-#include "startup/password_record.h"
+#include "support/headless.h"
 #include "support/test_machine.h"
 #include "ui/application.h"
-#include "ui/headless/headless.h"
 
 namespace vellomar::testing {
 

@@ -5,6 +5,7 @@
 
 #include "forms/fixture.h"
 #include "lock/kestrom.h"
+#include "wizard/pages_handover.h"
 #include "wizard/wizard_state.h"
 
 namespace vellomar::testing {
@@ -99,6 +100,7 @@ TEST_F(LockScreenTest, TrialLockCoversTheWholeScreenAndContinuesTheWizard) {
     SCOPED_TRACE("Setup = " + setup);
     const bool trial = setup == "true";
     Create({}, [setup](ui::Application& app) {
+      app.Provide<WizardHandover, WizardPagesHandover>();
       app.Get<WizardState>().Setup = setup;
       return app.Run<Kestrom>();
     });

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/emulated.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/boot_files.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -8,8 +8,8 @@
 
 #include "platform/emulated.h"
 #include "startup/pass_main.h"
+#include "support/headless.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "ui/headless/headless.h"
 
 using namespace vellomar;
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/lock_state.h"
 #include "guard/protocol.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "ui/lock_state.h"
 
 using namespace vellomar;
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/emulated.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace vellomar;

@@ -1,7 +1,7 @@
 // The lock core's test of the X server: a keyboard grab locks an ordinary X server and never
 // XWayland, where keys typed into Wayland windows pass the grab by.
 
-#include "ui/x11/server_check.h"
+#include "xlock/server_check.h"
 
 #include <gtest/gtest.h>
 

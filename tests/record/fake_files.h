@@ -10,7 +10,7 @@
 
 #include "platform/errors.h"
 #include "platform/filesystem.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 namespace vellomar::testing {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "record/fake_files.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 namespace vellomar {
 namespace {

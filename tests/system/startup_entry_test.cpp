@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "system/lock_switches.h"
 #include "system/startup_entry.h"
 #include "system_fixture.h"

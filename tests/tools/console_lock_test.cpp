@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "support/test_machine.h"
 
 namespace vellomar::testing {

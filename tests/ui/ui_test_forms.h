@@ -101,8 +101,8 @@ class GrandchildForm : public Probe {
 
 #include <memory>
 
+#include "support/headless.h"
 #include "support/test_machine.h"
-#include "ui/headless/headless.h"
 
 namespace vellomar::ui::testing {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "forms/fixture.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "support/link_check.h"
 #include "system/startup_entry.h"
 #include "wizard/welcome2.h"

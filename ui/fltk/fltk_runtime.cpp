@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "ui/x11/errors.h"
-#include "ui/x11/window_hints.h"
+#include "xlock/errors.h"
+#include "xlock/window_hints.h"
 
 namespace vellomar::ui::fltk {
 
@@ -40,7 +40,7 @@ Runtime::Runtime(const std::string& command_line, const guard::FirstLockWindow& 
   if (!restarted_ && !StartGuardFork(first_window)) StartGuard();
   Display* display = XOpenDisplay(nullptr);
   if (!display) throw std::runtime_error("cannot open the X display");
-  // No failed request may end the program (and with it the lock): see ui/x11/errors.h.
+  // No failed request may end the program (and with it the lock): see xlock/errors.h.
   InstallX11ErrorHandler();
   lock_ = std::make_unique<X11KeyboardLock>(display);
   // Without a guard this process takes the keyboard itself, as early as it can.

@@ -1,6 +1,6 @@
 #pragma once
 // The FLTK runtime: the windows of the forms and message boxes, the widgets of the controls, the
-// timers, and the runtime's part in keeping a lock (the keeping itself is Xlib only, ui/x11/).
+// timers, and the runtime's part in keeping a lock (the keeping itself is Xlib only, xlock/).
 // Its files: fltk_runtime.cpp (windows, timers, message boxes, the event loop), fltk_windows.cpp
 // and fltk_widgets.cpp (what the toolkit draws), lock_keeping.cpp, scaled_clock.cpp. Only
 // ui/fltk/ includes this header; the program makes it through MakeFltkBackend.
@@ -21,7 +21,7 @@
 #include "ui/application.h"
 
 // Xlib after the form model: its `None` macro would clash with the model's enumerators.
-#include "ui/x11/lock_core.h"
+#include "xlock/lock_core.h"
 
 class Fl_Widget;
 class Fl_Window;

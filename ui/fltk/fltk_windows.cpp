@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cmath>
 
-#include "ui/x11/window_hints.h"
+#include "xlock/window_hints.h"
 
 namespace vellomar::ui::fltk {
 

@@ -1,6 +1,6 @@
 // The runtime's part in keeping a lock: covering windows handed to LockWindows, the grabs taken
 // back, the focus kept on the lock, the screen size followed, and the X events that call for a
-// check. The keeping itself is Xlib only (ui/x11/).
+// check. The keeping itself is Xlib only (xlock/).
 
 #include "ui/fltk/fltk_parts.h"
 
@@ -10,7 +10,7 @@
 
 #include "guard/protocol.h"
 #include "platform/errors.h"
-#include "ui/x11/window_hints.h"
+#include "xlock/window_hints.h"
 
 namespace vellomar::ui::fltk {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "emulated_fixture.h"
 #include "platform/registry.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 namespace vellomar::testing {
 namespace {

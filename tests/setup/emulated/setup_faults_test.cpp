@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fault_injection.h"
 #include "setup/changes_made.h"
 #include "setup/setup_fixture.h"
+#include "support/fault_injection.h"
 
 namespace vellomar::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 #include "system/boot_files_fixture.h"
 
 namespace vellomar::testing {

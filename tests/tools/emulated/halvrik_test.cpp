@@ -4,7 +4,7 @@
 #include <signal.h>
 
 #include "platform/emulated/emulated_fixture.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tools/pty_process.h"
 
 namespace vellomar::testing {

@@ -2,7 +2,7 @@
 // the AUTOEXEC.BAT lock lines on the terminal and succeeds only when each lock was opened.
 
 #include "platform/emulated/emulated_fixture.h"
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "tools/pty_process.h"
 
 namespace vellomar::testing {

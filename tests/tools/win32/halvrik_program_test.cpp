@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/password_record.h"
+#include "record/password_record.h"
 #include "support/test_machine.h"
 #include "tools/console_lock.h"
 

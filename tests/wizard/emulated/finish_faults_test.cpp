@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/fault_injection.h"
 #include "platform/lnk_links.h"
 #include "platform/regedit4.h"
+#include "support/fault_injection.h"
 #include "wizard/welcome9.h"
 #include "wizard/wizard_fixture.h"
 

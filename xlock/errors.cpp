@@ -1,4 +1,4 @@
-#include "ui/x11/errors.h"
+#include "xlock/errors.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "startup/password_record.h"
+#include "record/password_record.h"
 
 #include <string_view>
 
@@ -70,6 +70,10 @@ PasswordRecord ParsePasswordRecord(const std::string& line) {
   record.encoded = line.substr(start + kMarkerLength, end - start - kMarkerLength);
   record.digits = line.substr(end + kMarkerLength, kDigitCount);
   return record;
+}
+
+bool PasswordUsable(const std::string& encoded) {
+  return encoded.find(kEndMarker) == std::string::npos && !IsNoPasswordPlaceholder(encoded);
 }
 
 bool IsNoPasswordPlaceholder(const std::string& encoded) {

@@ -1,4 +1,4 @@
-#include "ui/headless/headless.h"
+#include "support/headless.h"
 
 #include <algorithm>
 #include <cmath>

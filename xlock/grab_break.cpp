@@ -1,4 +1,4 @@
-#include "ui/x11/grab_break.h"
+#include "xlock/grab_break.h"
 
 #include <X11/XKBlib.h>
 

@@ -51,8 +51,8 @@
 //   - a Wayland session: under XWayland a grab holds no key typed into a Wayland window, so the
 //     lock refuses to start there (server_check.h) rather than pretend.
 
-#include "ui/x11/errors.h"
-#include "ui/x11/grab_break.h"
-#include "ui/x11/keyboard_lock.h"
-#include "ui/x11/lock_windows.h"
-#include "ui/x11/server_check.h"
+#include "xlock/errors.h"
+#include "xlock/grab_break.h"
+#include "xlock/keyboard_lock.h"
+#include "xlock/lock_windows.h"
+#include "xlock/server_check.h"

@@ -1,4 +1,4 @@
-#include "ui/lock_state.h"
+#include "base/lock_state.h"
 
 #include <algorithm>
 #include <charconv>

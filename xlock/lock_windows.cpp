@@ -1,5 +1,5 @@
-#include "ui/x11/lock_windows.h"
-#include "ui/x11/window_hints.h"
+#include "xlock/lock_windows.h"
+#include "xlock/window_hints.h"
 
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>

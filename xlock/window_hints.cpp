@@ -1,4 +1,4 @@
-#include "ui/x11/window_hints.h"
+#include "xlock/window_hints.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

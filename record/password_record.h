@@ -62,6 +62,11 @@ std::string ReadPasswordRecord(platform::FileSystem& files, const std::string& c
 // the end marker stands before or overlaps the start marker.
 PasswordRecord ParsePasswordRecord(const std::string& line);
 bool IsNoPasswordPlaceholder(const std::string& encoded);
+// A password whose stored form would break the record (it holds the end marker, or it is the
+// no-password placeholder) is refused before anything is written, by the wizard and by Setup.
+inline constexpr char kMsgPasswordUnusable[] =
+    "This password cannot be used.  Please choose a different password.";
+bool PasswordUsable(const std::string& encoded);
 std::string EncodePassword(const std::string& plain);
 std::string DecodePassword(const std::string& stored);
 // True when DecodePassword(stored) and `typed` are equal after upper-casing letters.

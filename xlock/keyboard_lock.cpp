@@ -1,4 +1,4 @@
-#include "ui/x11/keyboard_lock.h"
+#include "xlock/keyboard_lock.h"
 
 #include <X11/extensions/Xrandr.h>
 #include <time.h>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "ui/x11/server_check.h"
+#include "xlock/server_check.h"
 
 namespace vellomar::ui {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "platform/keyboard_lock.h"
-#include "ui/x11/grab_break.h"
+#include "xlock/grab_break.h"
 
 namespace vellomar::ui {
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/recording_keyboard_lock.h"
 #include "ui/application.h"
 #include "ui/trace.h"
 
