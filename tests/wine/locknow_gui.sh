@@ -224,6 +224,7 @@ wait_for '"ev":"show","form":"Welcome8"' 30
 click "$(part 9)" Next
 wait_for '"ev":"show","form":"Welcome9"' 30
 click "$(part 10)" Finish
+ends_within 60
 status=0
 wait "$wizard" || status=$?
 [ "$status" -eq 0 ] || fail "the wizard ended with status $status"
@@ -238,10 +239,12 @@ else
     fail "no logon runner on the NT family: $logon"
 fi
 # The desktop may be a link to the home's own.
-desktop_link=$(find -L "$drive_c" -iname 'Vellomar.lnk' -ipath '*desktop*' | head -1)
+desktop_link=$(find -L "$drive_c/users" -iname 'Vellomar.lnk' -ipath '*desktop*' | head -1)
 setup_link=$(find "$drive_c" -iname 'Vellomar Setup.lnk' | head -1)
 [ -n "$(find "$drive_c" -iname 'Vellomar - Immediate Lock.lnk')" ] || fail "no Start-menu lock link"
-[ -n "$desktop_link" ] && [ -n "$setup_link" ] || fail "the wizard made no desktop or Setup link"
+if [ -z "$desktop_link" ] || [ -z "$setup_link" ]; then
+  fail "the wizard made no desktop or Setup link"
+fi
 
 # At the next start the timed prompt comes by itself; left alone, its minute runs out into the
 # lockout, which holds the keyboard until the machine is shut down.
