@@ -18,6 +18,8 @@ constexpr DWORD kRegDword = 4;
 // The machine-wide key whose commands Windows runs at every start.
 inline constexpr char kRunServicesKey[] =
     "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
+// The machine-wide key whose commands Windows runs at every user's logon.
+inline constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 namespace win32 {
 constexpr LONG kErrorSuccess = 0;
@@ -47,6 +49,22 @@ class Registry {
                               const std::uint8_t* data, DWORD size) = 0;
   virtual LONG RegDeleteValueA(HKEY key, const std::string& name) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
+
+  // The logon runner. Only Windows 95/98/Me run RunServices at start; where the system never
+  // does (the NT family), a value `name` under the Run key of HKEY_LOCAL_MACHINE holds `command`,
+  // a program that starts what RunServices holds at each logon. These write and delete it there
+  // and succeed without doing anything elsewhere (Windows 95/98/Me, and the emulated machine,
+  // whose desktop autostart entry runs vellomar-start). Results are Win32 codes; deleting a value
+  // that is not there succeeds.
+  virtual LONG WriteLogonRunner(const std::string& name, const std::string& command) {
+    (void)name;
+    (void)command;
+    return win32::kErrorSuccess;
+  }
+  virtual LONG DeleteLogonRunner(const std::string& name) {
+    (void)name;
+    return win32::kErrorSuccess;
+  }
 };
 
 }  // namespace vellomar::platform

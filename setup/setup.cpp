@@ -283,15 +283,12 @@ void Setup::ApplyBootOption() {
   auto write_entry = [&] {
     const std::string command =
         StartupCommand(files.CurDir(), chosen, Check1.Value() == 1, Check2.Value() == 1, pa);
-    Check(WriteMachineValue(app().registry(), kRunServicesKey, kStartupValueName, command,
-                            platform::kRegSz) == platform::win32::kErrorSuccess,
+    Check(WriteStartupEntry(app().registry(), command, files.CurDir()) ==
+              platform::win32::kErrorSuccess,
           "The start-up entry could not be written.");
   };
   auto delete_entry = [&] {
-    const platform::LONG result =
-        DeleteMachineValue(app().registry(), kRunServicesKey, kStartupValueName);
-    // An entry that is not there is already what was asked for.
-    Check(result == platform::win32::kErrorSuccess || result == platform::win32::kErrorFileNotFound,
+    Check(DeleteStartupEntry(app().registry()) == platform::win32::kErrorSuccess,
           "The start-up entry could not be deleted.");
   };
   switch (chosen) {

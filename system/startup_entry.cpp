@@ -44,6 +44,32 @@ std::string StartupCommand(const std::string& current_dir, BootOption option, bo
   return command + BuildRecordArgument(encoded);
 }
 
+std::string LogonRunnerCommand(const std::string& current_dir) {
+  std::string command = "\"";
+  command += current_dir;
+  if (command.back() != '\\') command += '\\';
+  command += kLogonRunnerFile;
+  command += '"';
+  return command;
+}
+
+platform::LONG WriteStartupEntry(platform::Registry& registry, const std::string& command,
+                                 const std::string& current_dir) {
+  const platform::LONG written =
+      WriteMachineValue(registry, kRunServicesKey, kStartupValueName, command, platform::kRegSz);
+  if (written != platform::win32::kErrorSuccess) return written;
+  return registry.WriteLogonRunner(kStartupValueName, LogonRunnerCommand(current_dir));
+}
+
+platform::LONG DeleteStartupEntry(platform::Registry& registry) {
+  const platform::LONG deleted = DeleteMachineValue(registry, kRunServicesKey, kStartupValueName);
+  // An entry that is not there is already what was asked for.
+  if (deleted != platform::win32::kErrorSuccess && deleted != platform::win32::kErrorFileNotFound) {
+    return deleted;
+  }
+  return registry.DeleteLogonRunner(kStartupValueName);
+}
+
 std::optional<StartupCommandParts> SplitStartupCommand(const std::string& command) {
   const std::size_t exe = UpperCase(command).find(".EXE");
   if (exe == std::string::npos) return std::nullopt;

@@ -38,6 +38,17 @@ bool HasStartupEntry(BootOption option);
 std::string StartupCommand(const std::string& current_dir, BootOption option, bool taskbar,
                            bool smiley, const std::string& encoded);
 
+// The logon runner (platform::Registry::WriteLogonRunner): vellomar-start.exe beside kestrom.exe
+// in `current_dir`, quoted since the folder may hold spaces. It starts the start-up entry at each
+// logon where the system never runs RunServices (the NT family); the wizard and Setup write it
+// with the entry, under the entry's value name, and delete it with the entry.
+inline constexpr char kLogonRunnerFile[] = "vellomar-start.exe";
+std::string LogonRunnerCommand(const std::string& current_dir);
+// The entry and its runner written, or deleted, together: 0, or the first failing result.
+platform::LONG WriteStartupEntry(platform::Registry& registry, const std::string& command,
+                                 const std::string& current_dir);
+platform::LONG DeleteStartupEntry(platform::Registry& registry);
+
 // A start-up command taken apart the way Windows starts it: the program is the DOS path up to and
 // including the first ".exe" (any letter case); the arguments are the rest of the command after
 // the space that follows, verbatim (the record holds characters a shell would interpret). Nothing

@@ -71,8 +71,8 @@ void Welcome9::Command1_Click() {
     if (HasStartupEntry(boot)) {
       const std::string command =
           StartupCommand(files.CurDir(), boot, taskbar, smiley, state.finpa);
-      Check(WriteMachineValue(app().registry(), kRunServicesKey, kStartupValueName, command,
-                              platform::kRegSz) == platform::win32::kErrorSuccess,
+      Check(WriteStartupEntry(app().registry(), command, files.CurDir()) ==
+                platform::win32::kErrorSuccess,
             "The start-up entry could not be written.");
     }
     // The desktop icon, for every option.

@@ -92,6 +92,8 @@ class Win32Registry : public Registry {
                       DWORD size) override;
   LONG RegDeleteValueA(HKEY key, const std::string& name) override;
   LONG RegCloseKey(HKEY key) override;
+  LONG WriteLogonRunner(const std::string& name, const std::string& command) override;
+  LONG DeleteLogonRunner(const std::string& name) override;
 
   KeyCreation CreateKey(const std::string& subkey);
 

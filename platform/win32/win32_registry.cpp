@@ -86,6 +86,43 @@ LONG Win32Registry::RegCloseKey(HKEY key) {
   return status;
 }
 
+namespace {
+
+// The NT family: the high bit of GetVersion marks Windows 95/98/Me, which run RunServices
+// themselves.
+bool NeedsLogonRunner() {
+  return (::GetVersion() & 0x80000000u) == 0;
+}
+
+}  // namespace
+
+LONG Win32Registry::WriteLogonRunner(const std::string& name, const std::string& command) {
+  if (!NeedsLogonRunner()) return win32::kErrorSuccess;
+  if (root_ == nullptr) return win32::kErrorInvalidHandle;
+  // The Run key is there on every Windows; only a scratch root may lack it.
+  ::HKEY key = nullptr;
+  LONG status = ::RegCreateKeyExA(root_, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status =
+      ::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<::DWORD>(command.size() + 1));
+  ::RegCloseKey(key);
+  return status;
+}
+
+LONG Win32Registry::DeleteLogonRunner(const std::string& name) {
+  if (!NeedsLogonRunner()) return win32::kErrorSuccess;
+  if (root_ == nullptr) return win32::kErrorInvalidHandle;
+  ::HKEY key = nullptr;
+  LONG status = ::RegOpenKeyExA(root_, kRunKey, 0, KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    status = ::RegDeleteValueA(key, name.c_str());
+    ::RegCloseKey(key);
+  }
+  return status == ERROR_FILE_NOT_FOUND ? win32::kErrorSuccess : status;
+}
+
 KeyCreation Win32Registry::CreateKey(const std::string& subkey) {
   if (root_ == nullptr) return KeyCreation::kFailed;
   ::HKEY key = nullptr;

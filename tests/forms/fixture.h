@@ -24,6 +24,7 @@
 #include "startup/pass_main.h"
 #include "support/headless.h"
 #include "support/test_machine.h"
+#include "system/startup_entry.h"
 #include "ui/application.h"
 
 namespace vellomar::testing {
@@ -67,6 +68,24 @@ class FormsFixture : public ::testing::Test {
   // "/SU:" and the record, as the start-up commands carry it.
   static std::string SuArgument(const std::string& plain) {
     return BuildRecordArgument(EncodePassword(plain));
+  }
+  // The logon runner's value under the Run key, beside the start-up entry; "" when there is none.
+  std::string LogonRunner() const {
+    VariantValue value;
+    ReadMachineValue(machines_->Make(program_dir())->registry(), platform::kRunKey,
+                     kStartupValueName, value);
+    return VariantText(value);
+  }
+  // What it holds beside an `entry`: the program folder's vellomar-start.exe on the Win32 machine
+  // of the NT family, whose registry handles keep their access; elsewhere none is written.
+  std::string ExpectedLogonRunner(bool entry) const {
+#ifdef _WIN32
+    if (entry && RegistryHandlesKeepTheirAccess()) {
+      return "\"" + machines_->Dos("Program Files/Vellomar/vellomar-start.exe") + "\"";
+    }
+#endif
+    (void)entry;
+    return "";
   }
   static std::string PlaceholderLine() {
     return std::string(kStartMarker) + kNoPasswordPlaceholder + kEndMarker;

@@ -79,6 +79,7 @@ TEST_F(SetupApplyTest, BootOptionChangesRewriteTheEntryAndAutoexec) {
     } else {
       EXPECT_TRUE(IsEmpty(StartupEntry()));
     }
+    EXPECT_EQ(LogonRunner(), ExpectedLogonRunner(c.entry_after != nullptr));
     if (c.lock_line_after == c.lock_line) {
       EXPECT_EQ(Content(autoexec()), before);
     } else if (c.lock_line_after) {

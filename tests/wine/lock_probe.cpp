@@ -10,12 +10,16 @@
 //                               take it back;
 //   lock-probe inject [TITLE]   type Backspaces, "secret" and Enter into it through SendInput;
 //                               the keyboard lock must refuse them (the scenario checks that the
-//                               password box stayed as it was).
+//                               password box stayed as it was);
+//   lock-probe where TITLE TEXT print the screen position of the middle of the control showing
+//                               TEXT (access-key marks left out) in the visible form TITLE, for
+//                               the scenarios to click there as a user would.
 // Exit status 0 when the window held; otherwise what differs is printed. Waits end on the
 // awaited state, or after 30 seconds.
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #define WIN32_LEAN_AND_MEAN
@@ -142,10 +146,57 @@ int Inject(HWND lock) {
   return 0;
 }
 
+struct Wanted {
+  const char* title;
+  const char* text;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchControl(HWND control, LPARAM lparam) {
+  auto* wanted = reinterpret_cast<Wanted*>(lparam);
+  char text[512] = {};
+  GetWindowTextA(control, text, sizeof text);
+  std::string shown;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c != '&') shown += *c;
+  }
+  if (IsWindowVisible(control) && shown == wanted->text) {
+    wanted->found = control;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK MatchForm(HWND form, LPARAM lparam) {
+  auto* wanted = reinterpret_cast<Wanted*>(lparam);
+  char title[512] = {};
+  GetWindowTextA(form, title, sizeof title);
+  if (IsWindowVisible(form) && std::strcmp(title, wanted->title) == 0) {
+    EnumChildWindows(form, MatchControl, lparam);
+  }
+  return wanted->found == nullptr;
+}
+
+int Where(const char* title, const char* text) {
+  Wanted wanted{title, text};
+  if (!WaitUntil([&wanted] {
+        EnumWindows(MatchForm, reinterpret_cast<LPARAM>(&wanted));
+        return wanted.found != nullptr;
+      })) {
+    std::fprintf(stderr, "lock-probe: no control \"%s\" in a form \"%s\"\n", text, title);
+    return 2;
+  }
+  RECT rect{};
+  GetWindowRect(wanted.found, &rect);
+  std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "place";
+  if (std::strcmp(mode, "where") == 0 && argc == 4) return Where(argv[2], argv[3]);
   const char* title = argc > 2 ? argv[2] : "Kestrom";
   HWND lock = FindWindowA("VellomarForm", title);
   if (lock == nullptr) {

@@ -35,6 +35,7 @@ TEST_F(WizardFlowTest, OptionOneWalkProtectsTheMachine) {
   EXPECT_FALSE(rt().KeyboardLocked());
   EXPECT_EQ(RecordFileContent(), RecordLine("Secret1", "0100") + "\r\n");
   EXPECT_EQ(VariantText(StartupEntry()), ExpectedCommand("", "Secret1"));
+  EXPECT_EQ(LogonRunner(), ExpectedLogonRunner(true));
   EXPECT_TRUE(LinkTo(desktop_link(), Program(), "/locknowfull"));
   EXPECT_TRUE(LinkTo(lock_link(), Program(), "/locknowfull"));
   EXPECT_TRUE(LinkTo(setup_link(), Program(), "/setup"));
