@@ -17,7 +17,7 @@
 #include "platform/win32/process.h"
 #include "platform/win32/win32_machine.h"
 #include "system/startup_entry.h"
-#include "tools/tool_info.h"
+#include "base/tool_info.h"
 
 namespace {
 
