@@ -4,7 +4,9 @@
 # that show red is the share of time a foreign window is visible above the lock. Measured for
 # the full-screen and the taskbar lock, on a server with the Composite extension (where the lock
 # draws in the overlay), without it (where it can only raise itself again), and with a
-# compositing manager (xcompmgr) running. COMPOSITE="yes no xcompmgr" picks the settings.
+# compositing manager (xcompmgr) running. COMPOSITE="yes no xcompmgr" picks the settings. Before
+# the raise loop starts, the CPU the X server and the compositing manager use while the lock is up
+# is measured too (share of one core over CPU_MS=2000 milliseconds).
 #
 #   bench/raise_loop.sh [build-dir] [kestrom.exe ...]
 #
@@ -39,30 +41,45 @@ drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
 install_kestrom "$build/app/kestrom.exe"
 
+cpu_share() {  # PID...: the share of one core these processes used over CPU_MS milliseconds
+  local ms=${CPU_MS:-2000} before=0 after=0 pid tick
+  tick=$(getconf CLK_TCK)
+  for pid; do before=$((before + $(awk '{print $14 + $15}' "/proc/$pid/stat"))); done
+  sleep "$(awk "BEGIN {print $ms / 1000}")"
+  for pid; do after=$((after + $(awk '{print $14 + $15}' "/proc/$pid/stat"))); done
+  awk "BEGIN {printf \"%.1f %%\", 100 * ($after - $before) / $tick / ($ms / 1000)}"
+}
+
 measure() {  # program, mode, composite (yes, no, or xcompmgr: a compositing manager running)
-  local program=$1 mode=$2 composite=$3 extra=()
+  local program=$1 mode=$2 composite=$3 extra=() busy=()
   [[ $composite == no ]] && extra=(-extension Composite)
   start_display "${extra[@]}"
+  busy=("${pids[0]}")  # the X server
   if [[ $composite == xcompmgr ]]; then
     xcompmgr >/dev/null 2>&1 &
     pids+=($!)
+    busy+=($!)
     sleep 0.5  # it takes the compositing manager's selection and redirects the screen
   fi
   cp "$program" "$program_dir/kestrom.exe"
   (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
   pids+=($!)
   until ! "$build/tests/e2e/x-probe" grab-keyboard >/dev/null; do sleep 0.05; done
+  sleep 0.5
+  local idle
+  idle=$(cpu_share "${busy[@]}")
   "$attack" raise-loop >/dev/null &
   pids+=($!)
   sleep 0.5
   local share
   share=$("$attack" share-visible 150 150 "$sample_ms")
-  printf '%-40s %-13s composite=%-3s %s\n' "$program" "$mode" "$composite" "$share"
+  printf '%-40s %-13s composite=%-8s %s  idle CPU %s\n' "$program" "$mode" "$composite" "$share" "$idle"
   stop_all
   rm -f "$tmp/display"
 }
 
-echo "share of samples with the raise-loop window visible (share, red samples, samples):"
+echo "share of samples with the raise-loop window visible (share, red samples, samples), and the"
+echo "CPU of the X server and the compositing manager while locked, before the raise loop:"
 for program in "${programs[@]}"; do
   for composite in ${COMPOSITE:-yes no xcompmgr}; do
     for mode in /locknowfull /locknow; do measure "$program" "$mode" "$composite"; done
