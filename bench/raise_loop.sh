@@ -12,7 +12,9 @@
 #
 # build-dir holds app/kestrom.exe, tools/vellomar-install and tests/e2e/x-attack (default:
 # <repo>/build); further arguments are other builds of kestrom.exe to measure the same way (an
-# older one, for a before-and-after). SAMPLE_MS=3000 sets the sampling window.
+# older one, for a before-and-after). SAMPLE_MS=3000 sets the sampling window. PEERS="slock i3lock
+# xsecurelock" names the other lockers measured the same way (their one mode, the full screen;
+# installed when missing); PEERS="" measures kestrom.exe alone.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -37,6 +39,25 @@ if [[ " ${COMPOSITE:-xcompmgr} " == *" xcompmgr "* ]] && ! command -v xcompmgr >
     { apt-get update >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get install -y xcompmgr >/dev/null; }
 fi
 
+peers=${PEERS-slock i3lock xsecurelock}
+missing=()
+for peer in $peers; do
+  case $peer in
+    slock) [[ -x /usr/bin/slock ]] || missing+=(suckless-tools) ;;
+    *) command -v "$peer" >/dev/null || missing+=("$peer") ;;
+  esac
+done
+if ((${#missing[@]})); then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null 2>&1 ||
+    { apt-get update >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null; }
+fi
+# slock as in bench/run.sh: a plain copy (its file capabilities cannot be granted here), let past
+# its oom_score_adj write and its shadow lookup by the shim.
+if [[ " $peers " == *" slock "* ]]; then
+  cp /usr/bin/slock "$tmp/slock"
+  cc -shared -fPIC -O2 -o "$tmp/peer_shim.so" "$repo/bench/peer_shim.c" -ldl
+fi
+
 drive_c=$tmp/drive_c
 program_dir="$drive_c/Program Files/Vellomar"
 install_kestrom "$build/app/kestrom.exe"
@@ -50,7 +71,7 @@ cpu_share() {  # PID...: the share of one core these processes used over CPU_MS 
   awk "BEGIN {printf \"%.1f %%\", 100 * ($after - $before) / $tick / ($ms / 1000)}"
 }
 
-measure() {  # program, mode, composite (yes, no, or xcompmgr: a compositing manager running)
+measure() {  # program (or a peer's name), mode, composite (yes, no, or xcompmgr: a manager running)
   local program=$1 mode=$2 composite=$3 extra=() busy=()
   [[ $composite == no ]] && extra=(-extension Composite)
   start_display "${extra[@]}"
@@ -61,8 +82,15 @@ measure() {  # program, mode, composite (yes, no, or xcompmgr: a compositing man
     busy+=($!)
     sleep 0.5  # it takes the compositing manager's selection and redirects the screen
   fi
-  cp "$program" "$program_dir/kestrom.exe"
-  (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+  case $program in
+    slock) LD_PRELOAD=$tmp/peer_shim.so "$tmp/slock" >/dev/null 2>&1 & ;;
+    i3lock) i3lock -n >/dev/null 2>&1 & ;;
+    xsecurelock) xsecurelock >/dev/null 2>&1 & ;;
+    *)
+      cp "$program" "$program_dir/kestrom.exe"
+      (cd "$program_dir" && VELLOMAR_DRIVE_C=$drive_c exec ./kestrom.exe "$mode") >/dev/null 2>&1 &
+      ;;
+  esac
   pids+=($!)
   until ! "$build/tests/e2e/x-probe" grab-keyboard >/dev/null; do sleep 0.05; done
   sleep 0.5
@@ -84,4 +112,7 @@ for program in "${programs[@]}"; do
   for composite in ${COMPOSITE:-yes no xcompmgr}; do
     for mode in /locknowfull /locknow; do measure "$program" "$mode" "$composite"; done
   done
+done
+for peer in $peers; do
+  for composite in ${COMPOSITE:-yes no xcompmgr}; do measure "$peer" full "$composite"; done
 done
