@@ -92,7 +92,16 @@ measure() {  # program (or a peer's name), mode, composite (yes, no, or xcompmgr
       ;;
   esac
   pids+=($!)
-  until ! "$build/tests/e2e/x-probe" grab-keyboard >/dev/null; do sleep 0.05; done
+  local tries=600  # 30 s for the lock to hold the keyboard; a run that never does is reported
+  until ! "$build/tests/e2e/x-probe" grab-keyboard >/dev/null; do
+    if ((--tries == 0)); then
+      printf '%-40s %-13s composite=%-8s did not lock\n' "$program" "$mode" "$composite"
+      stop_all
+      rm -f "$tmp/display"
+      return
+    fi
+    sleep 0.05
+  done
   sleep 0.5
   local idle
   idle=$(cpu_share "${busy[@]}")
