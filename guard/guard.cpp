@@ -146,7 +146,10 @@ int Guard::Run() {
       continue;
     }
     pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {link_, POLLIN, 0}};
-    const long next = core_->NextTickIn(Now());
+    long next = core_->NextTickIn(Now());
+    // A restack the keeping put off is due then too.
+    const long restack = keeping_ ? keeping_->CheckDueInMs() : -1;
+    if (restack >= 0 && (next < 0 || restack < next)) next = restack;
     poll(fds, link_ >= 0 ? 2 : 1, next < 0 ? -1 : static_cast<int>(next));
     OnXEvents();
     if (link_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) OnLink();
@@ -164,6 +167,7 @@ void Guard::OnXEvents() {
     XEvent event;
     XNextEvent(display_, &event);
     if (grab_break_->OnEvent(event)) continue;
+    if (keeping_->OnEvent(event)) continue;
     switch (event.type) {
       case KeyPress:
       case KeyRelease:

@@ -6,9 +6,11 @@ packages=(
   libfltk1.3-dev libx11-dev libxtst-dev
   # the static archives kestrom.exe links FLTK and the X libraries from (fast start, small)
   libxft-dev libfontconfig-dev libfreetype-dev libpng-dev zlib1g-dev libbrotli-dev libexpat1-dev
-  libxcursor-dev libxcomposite-dev libxrandr-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
+  libxcursor-dev libxcomposite-dev libxdamage-dev libxrandr-dev libxrender-dev libxfixes-dev libxinerama-dev libxext-dev libxcb1-dev libxau-dev
   libxdmcp-dev libbsd-dev libmd-dev
   xvfb xauth openbox icewm xdotool wmctrl x11-utils x11-xkb-utils imagemagick
+  # a compositing manager, one more setting of the attack tests and the raise-loop benchmark
+  xcompmgr
   # a Wayland session's X server, which the lock refuses (weston's headless back end runs it)
   weston xwayland
   liblnk-utils attr

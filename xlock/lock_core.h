@@ -20,8 +20,9 @@
 //     the guard opens the display again when its connection is killed;
 //   - the desktop shown: covering windows kept in place, size, shape, parent, mapping, stacking
 //     and override-redirect, whatever another client does to them, in the Composite overlay where
-//     the server has one, the overlay itself kept the same way with a window of ours beneath it
-//     (lock_windows.h); the guard covers a lock window's place before it is
+//     the server has one and no compositing manager runs, the overlay itself kept the same way
+//     with a window of ours beneath it; under a compositing manager, whatever it draws over them
+//     painted back at once (lock_windows.h); the guard covers a lock window's place before it is
 //     drawn, and the whole screen while the forms process is away;
 //   - the program ended by a failed request (a window destroyed under it, a message naming a
 //     window that does not exist): every protocol error is counted and survived (errors.h);
@@ -34,6 +35,9 @@
 // Beyond the core, guessing is slow: a wrong password costs a two-second wait before the next
 // check, kept across a restart (ui/guess_pacer.h).
 // What it cannot stop (nor can any X11 locker):
+//   - without the Composite extension, a client raising its window in a tight loop shows it for
+//     part of the time: raising ours again is all X allows; under a compositing manager, for a
+//     moment now and then, until the lock has painted over what the manager drew;
 //   - a client reading keys through XInput2 raw events or by polling XQueryKeymap: the server
 //     reports them whatever grab stands, so another program can see what is typed;
 //   - the user's own processes stopping the lock's with SIGSTOP (a stopped lock holds but never

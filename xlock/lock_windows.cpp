@@ -2,6 +2,8 @@
 #include "xlock/window_hints.h"
 
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
@@ -67,14 +69,26 @@ LockWindows::LockWindows(Display* display)
                (major > 0 || minor >= 3);  // the overlay window came with 0.3
   const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display_));
   compositor_selection_ = XInternAtom(display_, selection.c_str(), False);
+  // Told when a compositing manager starts or ends, which changes the cover.
+  if (XFixesQueryExtension(display_, &event, &error) &&
+      XFixesQueryVersion(display_, &major, &minor) && major >= 2) {
+    fixes_event_ = event;
+    XFixesSelectSelectionInput(display_, root_, compositor_selection_,
+                               XFixesSetSelectionOwnerNotifyMask |
+                                   XFixesSelectionWindowDestroyNotifyMask |
+                                   XFixesSelectionClientCloseNotifyMask);
+    if (XDamageQueryExtension(display_, &event, &error)) damage_event_ = event;
+  }
 }
 
 LockWindows::~LockWindows() {
   kept_.clear();
   Release();
+  if (fixes_event_ >= 0) XFixesSelectSelectionInput(display_, root_, compositor_selection_, 0);
 }
 
 void LockWindows::Release() {
+  UseDamage(false);
   UseOverlay(false);
   SelectLess(display_, root_, SubstructureNotifyMask);
 }
@@ -120,20 +134,15 @@ void LockWindows::Watch(Window window) {
 }
 
 bool LockWindows::WantOverlay() {
-  if (!composite_ || kept_.empty()) return false;
-  if (XGetSelectionOwner(display_, compositor_selection_) == 0) return true;
-  // A compositing manager draws the whole screen into the overlay: only a lock that covers the
-  // whole screen may hide it all.
-  int width = 0, height = 0;
-  RootSize(display_, width, height);
-  return std::any_of(kept_.begin(), kept_.end(), [&](const Kept& kept) {
-    const CoverRect& r = kept.rect;
-    return r.x <= 0 && r.y <= 0 && r.x + r.width >= width && r.y + r.height >= height;
-  });
+  // A compositing manager draws over the overlay, and (xcompmgr) draws again each time its own
+  // drawing lands there, keeping the server busy: measured at a third of a core, for nothing.
+  return composite_ && !kept_.empty() && !manager_;
 }
 
 namespace {
 constexpr int kShapeKinds[2] = {ShapeBounding, ShapeInput};
+// Under a compositing manager, the shortest time between two raises of ours.
+constexpr std::chrono::milliseconds kRaisePause{100};
 }  // namespace
 
 void LockWindows::UseOverlay(bool use) {
@@ -197,7 +206,9 @@ void LockWindows::ShapeOverlay() {
 }
 
 void LockWindows::Check() {
+  manager_ = XGetSelectionOwner(display_, compositor_selection_) != 0;
   UseOverlay(WantOverlay());
+  UseDamage(manager_ && on_top_ && !kept_.empty());
   // Told of whatever is raised above ours while they are children of the root.
   if (!overlay_ && !kept_.empty()) SelectMore(display_, root_, SubstructureNotifyMask);
   if (overlay_) {
@@ -334,12 +345,118 @@ void LockWindows::KeepStacking() {
       break;
     }
   }
-  if (in_order && next == kept_.size()) return;
-  for (const Kept& kept : kept_) XRaiseWindow(display_, kept.window);
+  if (in_order && next == kept_.size()) {
+    raise_due_ = false;
+    return;
+  }
+  // Under a compositing manager each raise of ours has it draw the whole lock again, and a client
+  // raising its window in a loop then has it drawn over ours after each: ours are painted back
+  // over it at once anyway (PaintOver), so the stacking is put right at most ten times a second.
+  const auto now = std::chrono::steady_clock::now();
+  if (manager_ && now - last_raise_ < kRaisePause) {
+    raise_due_ = true;
+    return;
+  }
+  raise_due_ = false;
+  last_raise_ = now;
+  RaiseOurs();
+}
+
+long LockWindows::CheckDueInMs() const {
+  if (!raise_due_) return -1;
+  const auto wait = kRaisePause - (std::chrono::steady_clock::now() - last_raise_);
+  return std::max(
+      0L,
+      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()) + 1);
+}
+
+void LockWindows::RaiseOurs() {
+  // The topmost first, each of the others right beneath the one above it: requests that change
+  // nothing when ours are already in order, so that no window of ours is exposed for a moment.
+  XWindowChanges changes{};
+  changes.stack_mode = allowed_above_ ? Below : Above;
+  changes.sibling = allowed_above_;
+  XConfigureWindow(display_, kept_.back().window, CWStackMode | (allowed_above_ ? CWSibling : 0),
+                   &changes);
+  for (std::size_t i = kept_.size() - 1; i-- > 0;) {
+    changes.sibling = kept_[i + 1].window;
+    changes.stack_mode = Below;
+    XConfigureWindow(display_, kept_[i].window, CWSibling | CWStackMode, &changes);
+  }
+}
+
+void LockWindows::UseDamage(bool use) {
+  if (use == (damage_ != 0) || (use && (damage_event_ < 0 || !composite_))) return;
+  if (use) {
+    damage_ = XDamageCreate(display_, root_, XDamageReportNonEmpty);
+    XGCValues values{};
+    values.subwindow_mode = IncludeInferiors;
+    values.graphics_exposures = False;
+    paint_gc_ = XCreateGC(display_, root_, GCSubwindowMode | GCGraphicsExposures, &values);
+    PaintOver();
+  } else {
+    XDamageDestroy(display_, damage_);
+    XFreeGC(display_, paint_gc_);
+    damage_ = 0;
+    paint_gc_ = nullptr;
+  }
+}
+
+void LockWindows::PaintOver() {
+  // With the server held no other client draws between the damage taken and our copy, and the
+  // damage our copy makes is dropped before anyone else draws again.
+  painting_from_ = NextRequest(display_);
+  XGrabServer(display_);
+  const XserverRegion drawn = XFixesCreateRegion(display_, nullptr, 0);
+  XDamageSubtract(display_, damage_, None, drawn);
+  XFixesSetGCClipRegion(display_, paint_gc_, 0, 0, drawn);
+  // Lowest first, as they stack; the window allowed above ours (the guard's warning) last.
+  std::vector<Kept> order = kept_;
+  if (allowed_above_) order.push_back({allowed_above_, {}});
+  for (const Kept& kept : order) {
+    // The contents the manager draws from. A window that is unmapped has none (the request
+    // fails, and the error is survived); it is mapped again by the next check.
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display_, kept.window, &attributes) ||
+        attributes.map_state != IsViewable) {
+      continue;
+    }
+    const Pixmap contents = XCompositeNameWindowPixmap(display_, kept.window);
+    XCopyArea(display_, contents, root_, paint_gc_, 0, 0, static_cast<unsigned>(attributes.width),
+              static_cast<unsigned>(attributes.height), attributes.x, attributes.y);
+    XFreePixmap(display_, contents);
+  }
+  XFixesDestroyRegion(display_, drawn);
+  XDamageSubtract(display_, damage_, None, None);
+  painting_to_ = NextRequest(display_);
+  XUngrabServer(display_);
+  XFlush(display_);
+}
+
+bool LockWindows::OnEvent(const XEvent& event) {
+  if (damage_ && event.type == damage_event_ + XDamageNotify) {
+    // Reported with a serial between our grab and its release: drawn by our own copy.
+    if (event.xany.serial <= painting_from_ || event.xany.serial >= painting_to_) PaintOver();
+    return true;
+  }
+  if (overlay_ || manager_ || !on_top_ || kept_.empty() || event.xany.window != root_) {
+    return false;
+  }
+  // Without the overlay, every moment another top-level window lies above ours it shows: ours go
+  // back on top before the check that puts the rest right.
+  Window other = 0;
+  if (event.type == MapNotify) other = event.xmap.window;
+  if (event.type == ConfigureNotify) other = event.xconfigure.window;
+  if (other && other != allowed_above_ && !Keeping(other)) {
+    RaiseOurs();
+    XFlush(display_);
+  }
+  return false;
 }
 
 bool LockWindows::Concerns(const XEvent& event) const {
   if (kept_.empty()) return false;
+  if (fixes_event_ >= 0 && event.type == fixes_event_ + XFixesSelectionNotify) return true;
   if (shape_event_ >= 0 && event.type == shape_event_ + ShapeNotify) {
     const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
     return shape.window == overlay_ || shape.window == backstop_ || Keeping(shape.window);

@@ -1,6 +1,7 @@
 #pragma once
 // Keeps the windows that cover a locked screen where they belong, whatever other clients do to
-// them. Plain Xlib (with the Shape and Composite extensions), nothing of the toolkit.
+// them. Plain Xlib (with the Shape, Composite, Damage and XFixes extensions), nothing of the
+// toolkit.
 //
 // Any client of the X server may move, resize, reshape, reparent, unmap, restack or destroy any
 // window, and clear its override-redirect flag. Each kept window has a wanted rectangle; whenever
@@ -8,21 +9,34 @@
 // override-redirect set again before anything maps it, reparented to the cover parent, moved and
 // sized to its rectangle, unshaped, mapped, and stacked above every window that is not ours.
 //
-// The cover parent is the Composite overlay window where the server has one: it lies above every
-// ordinary window, so no other client's window can be raised over the lock, however often it
-// tries. The overlay is kept like a lock window (at the root's corner at the screen's size, a
-// mapped child of the root above all the others), and beneath it a black window of ours, kept the
-// same way, covers the kept windows' place should the overlay be taken away for a moment. Without a
-// compositing manager the overlay is shaped to the kept windows, so that a lock that leaves the
-// taskbar strip free leaves it visible and usable; with one (it draws the whole screen into the
-// overlay) only a lock covering the whole screen uses it. Otherwise the windows stay children of
-// the root and are raised again each time something is stacked above them.
+// Three kinds of server, three covers:
+//   - Composite and no compositing manager: the cover parent is the Composite overlay window. It
+//     lies above every ordinary window, so no other client's window can be raised over the lock,
+//     however often it tries. The overlay is kept like a lock window (at the root's corner at the
+//     screen's size, a mapped child of the root above all the others), and beneath it a black
+//     window of ours, kept the same way, covers the kept windows' place should the overlay be
+//     taken away for a moment. The overlay is shaped to the kept windows, so that a lock that
+//     leaves the taskbar strip free leaves it visible and usable.
+//   - A compositing manager (a client owns _NET_WM_CM_S<screen>): it draws every window onto the
+//     root, over the overlay too, so the overlay would only hide what it draws and make it draw
+//     again without end. The kept windows stay children of the root, and the screen itself is
+//     held: whenever anything is drawn on it (the Damage extension, on the root) our windows'
+//     contents are copied back over their place at once, from the pixmaps the manager draws
+//     from, the server held meanwhile so that our own copy is told apart from the manager's
+//     drawing. A window raised above ours, or a popup that dies, is painted over or painted away
+//     within one round of events; raising ours again each time another client raises its own
+//     would only have the manager draw it again, so ours are raised again at most ten times a
+//     second there.
+//   - No Composite: the windows stay children of the root and are raised again the moment any
+//     other top-level window is mapped or restacked (the root's SubstructureNotify), without
+//     waiting for a check.
 //
 // A kept window that is destroyed cannot be brought back here (its owner made it): the owner is
 // told, makes it again and keeps the new one.
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -63,8 +77,15 @@ class LockWindows {
   // Whether an X event concerns the kept windows or what lies above them; the caller then runs
   // Check (soon, not necessarily at once: several events usually come together).
   bool Concerns(const XEvent& event) const;
+  // Acts at once on the events that cannot wait for a check: the screen drawn on under a
+  // compositing manager (painted over again), and another top-level window mapped or restacked
+  // where ours must be raised again. True when the event was ours alone (nothing more to do with
+  // it); the caller still passes the others to Concerns.
+  bool OnEvent(const XEvent& event);
   // Puts every kept window back in place. Requests only what differs from what is wanted.
   void Check();
+  // How many milliseconds until Check has a restack to do that it put off (-1: none).
+  long CheckDueInMs() const;
   // The window the kept windows are children of (the overlay or the root).
   Window CoverParent() const { return parent_; }
   // Whether the kept windows are raised above every other window (the default). The guard keeps
@@ -87,6 +108,12 @@ class LockWindows {
   void KeepOverlay();
   CoverRect BackstopRect() const;
   void KeepStacking();
+  // Ours on top at once, in order (the window allowed above stays above), with no round trip.
+  void RaiseOurs();
+  // Told of what is drawn on the screen while a compositing manager draws it and ours are on top.
+  void UseDamage(bool use);
+  // Our windows' contents copied over their place where the screen was drawn on.
+  void PaintOver();
   void Watch(Window window);
 
   Display* display_;
@@ -94,8 +121,18 @@ class LockWindows {
   int shape_event_ = -1;  // the Shape extension's first event; -1 without it
   bool composite_ = false;
   Atom compositor_selection_ = 0;
-  Window overlay_ = 0;   // held while windows are kept in it
-  Window backstop_ = 0;  // ours, beneath the overlay while it is held
+  bool manager_ = false;      // a compositing manager draws the screen
+  int damage_event_ = -1;     // the Damage extension's first event; -1 without it (or XFixes)
+  int fixes_event_ = -1;      // XFixes' first event (the manager's selection changing hands)
+  unsigned long damage_ = 0;  // the root's damage, while we paint over the manager
+  GC paint_gc_ = nullptr;     // draws through the root's children
+  // The requests of our last paint, between the server grab and its release: damage reported
+  // with a serial in between is our own drawing.
+  unsigned long painting_from_ = 0, painting_to_ = 0;
+  std::chrono::steady_clock::time_point last_raise_{};
+  bool raise_due_ = false;  // a restack put off under a compositing manager
+  Window overlay_ = 0;      // held while windows are kept in it
+  Window backstop_ = 0;     // ours, beneath the overlay while it is held
   // The overlay's shapes (bounding, input) as we found them, given back with it, and as the
   // server reported them after we last set them.
   std::vector<XRectangle> found_shape_[2];

@@ -17,6 +17,7 @@
 //                                  client that asks until killed; prints "offered"
 //   x-probe grab-break-keys        prints how many key actions of the keymap break grabs (the
 //                                  XKB option grab:break_actions)
+//   x-probe compositing            exit 0 when a compositing manager owns _NET_WM_CM_S0, else 1
 //   x-probe find NAME [visible]    prints the id of a window titled NAME (a viewable one with
 //                                  "visible"); exit 1 when there is none
 //
@@ -247,12 +248,16 @@ int main(int argc, char** argv) {
   if (command == "victim" && argc == 4) return Victim(display, argv[2], argv[3]);
   if (command == "focus") return Focus(display);
   if (command == "on-top" && argc == 3) return OnTop(display, argv[2]);
+  if (command == "compositing" && argc == 2) {
+    return XGetSelectionOwner(display, XInternAtom(display, "_NET_WM_CM_S0", False)) ? 0 : 1;
+  }
   if (command == "find" && (argc == 3 || (argc == 4 && std::strcmp(argv[3], "visible") == 0))) {
     return Find(display, argv[2], argc == 4);
   }
   std::fprintf(
       stderr,
-      "usage: x-probe grab-keyboard|grab-pointer|hold-keyboard|hold-pointer|state|offer|victim|"
+      "usage: x-probe "
+      "grab-keyboard|grab-pointer|compositing|hold-keyboard|hold-pointer|state|offer|victim|"
       "focus|on-top|grab-break-keys|find\n");
   return 2;
 }

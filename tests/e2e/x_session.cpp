@@ -183,15 +183,18 @@ XSession::XSession() : XSession({"openbox", "--sm-disable"}) {}
 // announced ("Failed to open the display"); the old harness then waited its full minute and
 // left the server running. A start that fails now stops what it started and tries a fresh
 // server, three times in all, and the error names every attempt with its logs.
-XSession::XSession(const std::vector<std::string>& window_manager, bool composite)
+XSession::XSession(const std::vector<std::string>& window_manager, bool composite,
+                   const std::vector<std::string>& compositing_manager)
     : folder_("vellomar-x") {
   std::string failures;
   for (int attempt = 1;; ++attempt) {
     try {
       StartServer(composite);
       if (!window_manager.empty()) StartWindowManager(window_manager);
+      if (!compositing_manager.empty()) StartCompositingManager(compositing_manager);
       return;
     } catch (const std::runtime_error& error) {
+      compositing_manager_.Stop();
       window_manager_.Stop();
       server_.Stop();
       failures += (attempt > 1 ? "\n" : "") + std::string(error.what());
@@ -236,6 +239,7 @@ void XSession::StartWeston() {
 }
 
 XSession::~XSession() {
+  compositing_manager_.Stop();
   window_manager_.Stop();
   server_.Stop();
 }
@@ -293,6 +297,21 @@ void XSession::StartWindowManager(const std::vector<std::string>& command) {
     throw std::runtime_error(command[0] + (exited ? " exited" : " did not start") + " on " +
                              display_ + ":" + Tail(log) +
                              "\nXvfb:" + Tail(folder_.path() / "xvfb.log"));
+  }
+}
+
+// The compositing manager is up once it owns its selection; it redirects the screen first.
+void XSession::StartCompositingManager(const std::vector<std::string>& command) {
+  const fs::path log = folder_.path() / "cm.log";
+  compositing_manager_ = Child(command, {}, {}, log);
+  bool exited = false;
+  const bool up = WaitUntil([&] {
+    exited = !compositing_manager_.Running();
+    return exited || Run({X_PROBE, "compositing"}).exit_code == 0;
+  });
+  if (!up || exited) {
+    throw std::runtime_error(command[0] + (exited ? " exited" : " did not start") + " on " +
+                             display_ + ":" + Tail(log));
   }
 }
 

@@ -81,9 +81,11 @@ class XSession {
  public:
   XSession();
   explicit XSession(XWaylandServer);
-  // Another window manager command (none when empty), and a server with or without the
-  // Composite extension.
-  explicit XSession(const std::vector<std::string>& window_manager, bool composite = true);
+  // Another window manager command (none when empty), a server with or without the Composite
+  // extension, and a compositing manager command started after the window manager (none when
+  // empty), up once it owns the compositing manager's selection.
+  explicit XSession(const std::vector<std::string>& window_manager, bool composite = true,
+                    const std::vector<std::string>& compositing_manager = {});
   ~XSession();
   const std::string& display() const { return display_; }
   // The server's process id (tests of the harness itself).
@@ -93,11 +95,13 @@ class XSession {
   void StartServer(bool composite);
   void StartWeston();
   void StartWindowManager(const std::vector<std::string>& command);
+  void StartCompositingManager(const std::vector<std::string>& command);
 
   TempFolder folder_;
   std::string display_;
   Child server_;
   Child window_manager_;
+  Child compositing_manager_;
 };
 
 // Marks an installation left as the installer made it: supermp.dat holds the no-password

@@ -85,6 +85,7 @@ Runtime::~Runtime() {
   cover_.reset();
   Fl::remove_timeout(OnGuardTick, this);
   Fl::remove_timeout(OnPointerRetry, this);
+  Fl::remove_timeout(OnRestackDue, this);
   Fl::remove_timeout(OnDeferredCheck, this);
   for (auto& [timer, slot] : timers_) Fl::remove_timeout(OnTimer, slot.get());
   Fl::remove_system_handler(SystemHandler);

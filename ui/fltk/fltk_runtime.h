@@ -114,6 +114,7 @@ class Runtime : public Backend {
   static void OnGuardTick(void* data);
   static void OnPointerRetry(void* data);
   static void OnDeferredCheck(void* data);
+  static void OnRestackDue(void* data);
   void ScheduleCheck();
   void KeepLockWindows();
   void KeepFocus();

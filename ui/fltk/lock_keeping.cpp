@@ -122,6 +122,10 @@ void Runtime::OnDeferredCheck(void* data) {
   XFlush(self.display_);
 }
 
+void Runtime::OnRestackDue(void* data) {
+  static_cast<Runtime*>(data)->ScheduleCheck();
+}
+
 void Runtime::OnGuardTick(void* data) {
   auto& self = *static_cast<Runtime*>(data);
   Fl::repeat_timeout(kGuardTickSeconds, OnGuardTick, data);
@@ -135,6 +139,12 @@ void Runtime::OnGuardTick(void* data) {
 
 void Runtime::KeepLockWindows() {
   cover_->Check();
+  // A restack put off (under a compositing manager ours are raised at most so often) is done by
+  // a check of its own when due.
+  Fl::remove_timeout(OnRestackDue, this);
+  if (const long due = cover_->CheckDueInMs(); due >= 0) {
+    Fl::add_timeout(static_cast<double>(due) / 1000.0, OnRestackDue, this);
+  }
   if (!lock_->Engaged()) return;
   // While the keyboard is locked, a form of ours that another client unmapped or iconified (the
   // prompt, say) is put back.
@@ -190,6 +200,8 @@ void Runtime::FollowScreenSize() {
 
 bool Runtime::OnXEvent(const XEvent& event) {
   if (SentByAnotherClient(event)) return true;
+  // The screen painted over, or ours raised again, before anything else is handled.
+  if (cover_->OnEvent(event)) return true;
   // While the guard holds the keyboard every key comes through it (InjectKeys): one the server
   // delivers here directly can only be another client's.
   if ((event.type == KeyPress || event.type == KeyRelease) && guard_.GuardHolds() && !injecting_) {
