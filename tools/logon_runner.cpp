@@ -14,10 +14,10 @@
 #include <optional>
 #include <string>
 
+#include "base/tool_info.h"
 #include "platform/win32/process.h"
 #include "platform/win32/win32_machine.h"
 #include "system/startup_entry.h"
-#include "base/tool_info.h"
 
 namespace {
 
