@@ -264,7 +264,10 @@ void LockWindows::KeepOverlay() {
     Watch(backstop_);
   }
   KeepOne({backstop_, rect}, root_);
-  // The overlay the root's topmost child, the backstop right beneath it.
+  // The overlay the root's topmost child, the backstop right beneath it. Both processes of a lock
+  // keep the overlay, each with a backstop of its own: only the one on top puts its backstop
+  // right beneath the overlay, or each restacking its own would wake the other to do the same,
+  // for as long as the lock is up.
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display_, root_, &root, &parent, &children, &count)) return;
@@ -272,7 +275,7 @@ void LockWindows::KeepOverlay() {
   const bool backstop_next = count >= 2 && children[count - 2] == backstop_;
   if (children) XFree(children);
   if (!overlay_on_top) XRaiseWindow(display_, overlay_);
-  if (!overlay_on_top || !backstop_next) {
+  if (on_top_ && (!overlay_on_top || !backstop_next)) {
     XWindowChanges below{};
     below.sibling = overlay_;
     below.stack_mode = Below;
