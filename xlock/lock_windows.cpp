@@ -446,15 +446,16 @@ bool LockWindows::OnEvent(const XEvent& event) {
     return false;
   }
   // Without the overlay, every moment another top-level window lies above ours it shows: ours go
-  // back on top before the check that puts the rest right.
+  // back on top at once. Nothing of ours changed, so no check follows: against a client that
+  // raises its window in a tight loop, a check's round trips after each raise would leave its
+  // window on top while they wait.
   Window other = 0;
   if (event.type == MapNotify) other = event.xmap.window;
   if (event.type == ConfigureNotify) other = event.xconfigure.window;
-  if (other && other != allowed_above_ && !Keeping(other)) {
-    RaiseOurs();
-    XFlush(display_);
-  }
-  return false;
+  if (!other || other == allowed_above_ || Keeping(other)) return false;
+  RaiseOurs();
+  XFlush(display_);
+  return true;
 }
 
 bool LockWindows::Concerns(const XEvent& event) const {

@@ -79,8 +79,8 @@ class LockWindows {
   bool Concerns(const XEvent& event) const;
   // Acts at once on the events that cannot wait for a check: the screen drawn on under a
   // compositing manager (painted over again), and another top-level window mapped or restacked
-  // where ours must be raised again. True when the event was ours alone (nothing more to do with
-  // it); the caller still passes the others to Concerns.
+  // where ours must be raised again. True when nothing more is to be done with the event (no
+  // check follows); the caller still passes the others to Concerns.
   bool OnEvent(const XEvent& event);
   // Puts every kept window back in place. Requests only what differs from what is wanted.
   void Check();
