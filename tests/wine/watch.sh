@@ -8,6 +8,9 @@ fail() {
     echo "--- $(basename "$watched")" >&2
     cat -v "$watched" >&2
   fi
+  # Which Windows programs were still running (two copies of one tell a race apart from a hang).
+  echo "--- Windows programs running" >&2
+  pgrep -a -f '[.]exe( |$)' | cut -c1-100 >&2 || true
   exit 1
 }
 
