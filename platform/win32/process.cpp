@@ -7,8 +7,12 @@
 
 namespace vellomar::platform {
 
+bool IsWindows9x() {
+  return (::GetVersion() & 0x80000000u) != 0;
+}
+
 bool SystemRunsRunServices() {
-  if ((::GetVersion() & 0x80000000u) != 0) return true;  // Windows 95/98/Me
+  if (IsWindows9x()) return true;
   // Wine's ntdll exports its version; no Windows one does.
   const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;

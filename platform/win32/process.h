@@ -6,6 +6,9 @@
 
 namespace vellomar::platform {
 
+// Windows 95/98/Me (the high bit of GetVersion), as against the NT family.
+bool IsWindows9x();
+
 // Whether the system itself runs HKEY_LOCAL_MACHINE's RunServices commands when a session starts:
 // Windows 95/98/Me at every start, and Wine, whose wineboot runs them at each session start
 // whatever Windows version it reports. The NT family never does.

@@ -2,6 +2,7 @@
 // for a real HKEY; HKEY_LOCAL_MACHINE itself may stand for a key under it (tests use a scratch
 // key so they never touch the real start-up entries).
 
+#include "platform/win32/process.h"
 #include "platform/win32/win32_parts.h"
 
 namespace {
@@ -86,18 +87,8 @@ LONG Win32Registry::RegCloseKey(HKEY key) {
   return status;
 }
 
-namespace {
-
-// The NT family: the high bit of GetVersion marks Windows 95/98/Me, which run RunServices
-// themselves.
-bool NeedsLogonRunner() {
-  return (::GetVersion() & 0x80000000u) == 0;
-}
-
-}  // namespace
-
 LONG Win32Registry::WriteLogonRunner(const std::string& name, const std::string& command) {
-  if (!NeedsLogonRunner()) return win32::kErrorSuccess;
+  if (IsWindows9x()) return win32::kErrorSuccess;  // runs RunServices itself
   if (root_ == nullptr) return win32::kErrorInvalidHandle;
   // The Run key is there on every Windows; only a scratch root may lack it.
   ::HKEY key = nullptr;
@@ -112,7 +103,7 @@ LONG Win32Registry::WriteLogonRunner(const std::string& name, const std::string&
 }
 
 LONG Win32Registry::DeleteLogonRunner(const std::string& name) {
-  if (!NeedsLogonRunner()) return win32::kErrorSuccess;
+  if (IsWindows9x()) return win32::kErrorSuccess;  // runs RunServices itself
   if (root_ == nullptr) return win32::kErrorInvalidHandle;
   ::HKEY key = nullptr;
   LONG status = ::RegOpenKeyExA(root_, kRunKey, 0, KEY_SET_VALUE, &key);
