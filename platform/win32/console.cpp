@@ -60,7 +60,10 @@ bool HostConsole::ReadKey(char& key) {
   while (true) {
     INPUT_RECORD record{};
     DWORD read = 0;
-    if (!::ReadConsoleInputA(Input(), &record, 1, &read) || read == 0) return false;
+    if (!::ReadConsoleInputA(Input(), &record, 1, &read)) return false;
+    // A read that returns no event (Wine's console host gives one for a typed Ctrl+C) is no
+    // sign that the input went away: the lock waits on.
+    if (read == 0) continue;
     if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
     const char typed = record.Event.KeyEvent.uChar.AsciiChar;
     if (typed == 0) continue;  // Shift, arrows, function keys: no character
