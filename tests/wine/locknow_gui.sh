@@ -185,12 +185,17 @@ ends_within() {
 }
 # new_session: Wine's session ended (its server killed, as at shut-down) and started again:
 # wineboot runs what HKEY_LOCAL_MACHINE's RunServices holds, as Windows 95/98 did at start.
+# Which process starts which is kept (Wine's process trace, filtered) for a failure to show.
 new_session() {
   rm -f "$work/trace.jsonl"
   wineserver -k 2> /dev/null || true
   wineserver -w
-  (cd "$work" && timeout 120 wineboot) || fail "the session did not start again"
+  (cd "$work" && WINEDEBUG=-all,trace+process timeout 120 wineboot \
+    2> >(grep --line-buffered -a 'CreateProcessInternalW app' | cut -c1-160 >> "$starts")) ||
+    fail "the session did not start again"
 }
+starts=$work/starts.log
+also_watched=$starts
 
 rm -f "$work/trace.jsonl"
 (cd "$install" && exec wine kestrom.exe) &

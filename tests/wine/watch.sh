@@ -1,5 +1,6 @@
 # Sourced by the Wine scenarios: failing with what a log shows, and waiting on that log.
-# Set before use: `scenario` (the script's name) and `watched` (the log file to show and search).
+# Set before use: `scenario` (the script's name) and `watched` (the log file to show and search);
+# `also_watched` names a second log to show, where a scenario keeps one.
 
 # fail MESSAGE: says why, shows the log, and ends the scenario.
 fail() {
@@ -7,6 +8,11 @@ fail() {
   if [ -s "$watched" ]; then
     echo "--- $(basename "$watched")" >&2
     cat -v "$watched" >&2
+  fi
+  # A second log the scenario names, when it has one.
+  if [ -n "${also_watched:-}" ] && [ -s "$also_watched" ]; then
+    echo "--- $(basename "$also_watched")" >&2
+    tail -n 40 "$also_watched" >&2
   fi
   # Which Windows programs were still running (two copies of one tell a race apart from a hang).
   echo "--- Windows programs running" >&2
