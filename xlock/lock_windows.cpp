@@ -7,17 +7,29 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace vellomar::ui {
 namespace {
 
-Window ParentOf(Display* display, Window window) {
+// A window's parent and its children, lowest first; nothing when the window is gone.
+struct Tree {
+  Window parent = 0;
+  std::vector<Window> children;
+};
+std::optional<Tree> TreeOf(Display* display, Window window) {
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
-  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return std::nullopt;
+  Tree tree{parent, std::vector<Window>(children, children + (children ? count : 0))};
   if (children) XFree(children);
-  return parent;
+  return tree;
+}
+
+Window ParentOf(Display* display, Window window) {
+  const std::optional<Tree> tree = TreeOf(display, window);
+  return tree ? tree->parent : 0;
 }
 
 // Adds `mask` to what this client hears from `window`, keeping what it already asked for.
@@ -93,18 +105,20 @@ void LockWindows::Release() {
   SelectLess(display_, root_, SubstructureNotifyMask);
 }
 
+std::vector<LockWindows::Kept>::iterator LockWindows::Find(Window window) {
+  return std::find_if(kept_.begin(), kept_.end(),
+                      [&](const Kept& kept) { return kept.window == window; });
+}
+
 void LockWindows::Keep(Window window, const CoverRect& rect) {
-  kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
-                             [&](const Kept& kept) { return kept.window == window; }),
-              kept_.end());
+  if (const auto it = Find(window); it != kept_.end()) kept_.erase(it);
   kept_.push_back({window, rect});
   Watch(window);
   Check();
 }
 
 void LockWindows::Forget(Window window) {
-  const auto it = std::find_if(kept_.begin(), kept_.end(),
-                               [&](const Kept& kept) { return kept.window == window; });
+  const auto it = Find(window);
   if (it == kept_.end()) return;
   const CoverRect rect = it->rect;
   kept_.erase(it);
@@ -219,11 +233,7 @@ void LockWindows::Check() {
   for (const Kept& kept : kept_) {
     if (!KeepOne(kept, parent_)) destroyed.push_back(kept);
   }
-  for (const Kept& gone : destroyed) {
-    kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
-                               [&](const Kept& kept) { return kept.window == gone.window; }),
-                kept_.end());
-  }
+  for (const Kept& gone : destroyed) kept_.erase(Find(gone.window));
   KeepStacking();
   if (kept_.empty()) Release();
   XFlush(display_);
@@ -268,12 +278,12 @@ void LockWindows::KeepOverlay() {
   // keep the overlay, each with a backstop of its own: only the one on top puts its backstop
   // right beneath the overlay, or each restacking its own would wake the other to do the same,
   // for as long as the lock is up.
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display_, root_, &root, &parent, &children, &count)) return;
+  const std::optional<Tree> tree = TreeOf(display_, root_);
+  if (!tree) return;
+  const std::vector<Window>& children = tree->children;
+  const std::size_t count = children.size();
   const bool overlay_on_top = count >= 1 && children[count - 1] == overlay_;
   const bool backstop_next = count >= 2 && children[count - 2] == backstop_;
-  if (children) XFree(children);
   if (!overlay_on_top) XRaiseWindow(display_, overlay_);
   if (on_top_ && (!overlay_on_top || !backstop_next)) {
     XWindowChanges below{};
@@ -318,21 +328,16 @@ bool LockWindows::KeepOne(const Kept& kept, Window parent, bool unshape) {
 
 void LockWindows::KeepStacking() {
   if (kept_.empty() || !on_top_) return;
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display_, parent_, &root, &parent, &children, &count)) return;
+  const std::optional<Tree> tree = TreeOf(display_, parent_);
+  if (!tree) return;
   // Children come bottom to top. Ours must be the topmost, in the order kept; a window that is
   // not ours may lie above them only while it is not viewable.
-  std::vector<Window> above;
-  bool reached = false;
-  for (unsigned i = 0; i < count; ++i) {
-    if (children[i] == kept_.front().window) reached = true;
-    if (reached) above.push_back(children[i]);
-  }
-  if (children) XFree(children);
-  bool in_order = reached;
+  const std::vector<Window>& children = tree->children;
+  const auto lowest = std::find(children.begin(), children.end(), kept_.front().window);
+  bool in_order = lowest != children.end();
   std::size_t next = 0;
-  for (Window window : above) {
+  for (auto it = lowest; it != children.end(); ++it) {
+    const Window window = *it;
     if (next < kept_.size() && window == kept_[next].window) {
       ++next;
       continue;

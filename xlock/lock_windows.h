@@ -96,6 +96,8 @@ class LockWindows {
   void AllowAbove(Window window);
 
  private:
+  // The kept entry of `window`, or kept_.end().
+  std::vector<Kept>::iterator Find(Window window);
   bool WantOverlay();
   void UseOverlay(bool use);
   void ShapeOverlay();
