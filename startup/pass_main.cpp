@@ -12,7 +12,6 @@
 #include "setup/enter_setup_password.h"
 #include "system/lock_switches.h"
 #include "wizard/pages_handover.h"
-#include "wizard/welcome11.h"
 
 namespace vellomar {
 namespace {
@@ -135,7 +134,7 @@ void PassMain::Form_Load() {
     if (IsNoPasswordPlaceholder(record_.encoded)) {
       Timer1.SetEnabled(false);
       Hide();
-      app().Get<Welcome11>().Show(/*modal=*/true);
+      app().Get<WizardHandover>().StartWizard();
     }
   } catch (const std::exception&) {
     app().MsgBox(kMsgRecordMissing, "Error");
