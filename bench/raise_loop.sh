@@ -33,14 +33,12 @@ stop_all() {  # the lock first (its guard would start it again), then the client
 }
 trap 'stop_all; rm -rf "$tmp"' EXIT
 
-# The compositing manager of the third setting, when it is not installed yet.
-if [[ " ${COMPOSITE:-xcompmgr} " == *" xcompmgr "* ]] && ! command -v xcompmgr >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y xcompmgr >/dev/null 2>&1 ||
-    { apt-get update >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get install -y xcompmgr >/dev/null; }
-fi
-
+# What is not installed yet: the compositing manager of the third setting and the peers.
 peers=${PEERS-slock i3lock xsecurelock}
 missing=()
+if [[ " ${COMPOSITE:-xcompmgr} " == *" xcompmgr "* ]] && ! command -v xcompmgr >/dev/null; then
+  missing+=(xcompmgr)
+fi
 for peer in $peers; do
   case $peer in
     slock) [[ -x /usr/bin/slock ]] || missing+=(suckless-tools) ;;
