@@ -447,9 +447,36 @@ bool LockWindows::OnEvent(const XEvent& event) {
     if (event.xany.serial <= painting_from_ || event.xany.serial >= painting_to_) PaintOver();
     return true;
   }
-  if (overlay_ || manager_ || !on_top_ || kept_.empty() || event.xany.window != root_) {
-    return false;
+  if (overlay_ || manager_ || !on_top_ || kept_.empty()) return false;
+  const auto ours = Find(event.type == ConfigureNotify ? event.xconfigure.window : 0);
+  if (ours != kept_.end()) {
+    // One of ours restacked where it belongs, by our own raise or by another client: raised again
+    // (a request that changes nothing when ours are in order, and then reports nothing), with no
+    // check and nothing for the toolkit. Each would cost round trips, and while they wait a
+    // client raising its window in a loop keeps it on top.
+    const XConfigureEvent& configure = event.xconfigure;
+    const CoverRect& rect = ours->rect;
+    if (configure.x != rect.x || configure.y != rect.y || configure.width != rect.width ||
+        configure.height != rect.height || configure.border_width != 0) {
+      return false;  // moved or sized: the check puts it back
+    }
+    // The root's report and the window's own come for one change: one raise.
+    if (event.xany.window == root_) {
+      RaiseOurs();
+      XFlush(display_);
+    }
+    return true;
   }
+  if (event.type == VisibilityNotify && Keeping(event.xvisibility.window)) {
+    // Another window lies over one of ours. Whatever was raised or mapped above them is reported
+    // by the root too; raising here as well costs nothing and needs no check.
+    if (event.xvisibility.state != VisibilityUnobscured) {
+      RaiseOurs();
+      XFlush(display_);
+    }
+    return true;
+  }
+  if (event.xany.window != root_) return false;
   // Without the overlay, every moment another top-level window lies above ours it shows: ours go
   // back on top at once. Nothing of ours changed, so no check follows: against a client that
   // raises its window in a tight loop, a check's round trips after each raise would leave its

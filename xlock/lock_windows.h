@@ -28,8 +28,9 @@
 //     would only have the manager draw it again, so ours are raised again at most ten times a
 //     second there.
 //   - No Composite: the windows stay children of the root and are raised again the moment any
-//     other top-level window is mapped or restacked (the root's SubstructureNotify), without
-//     waiting for a check.
+//     other top-level window is mapped or restacked (the root's SubstructureNotify), or one of
+//     ours is restacked or obscured, with no round trip on the way: while a reply is awaited, a
+//     client raising its window in a loop keeps it on top.
 //
 // A kept window that is destroyed cannot be brought back here (its owner made it): the owner is
 // told, makes it again and keeps the new one.
@@ -78,9 +79,9 @@ class LockWindows {
   // Check (soon, not necessarily at once: several events usually come together).
   bool Concerns(const XEvent& event) const;
   // Acts at once on the events that cannot wait for a check: the screen drawn on under a
-  // compositing manager (painted over again), and another top-level window mapped or restacked
-  // where ours must be raised again. True when nothing more is to be done with the event (no
-  // check follows); the caller still passes the others to Concerns.
+  // compositing manager (painted over again), and another top-level window mapped or restacked,
+  // or ours restacked or obscured, where ours must be raised again. True when nothing more is to be
+  // done with the event (no check follows); the caller still passes the others to Concerns.
   bool OnEvent(const XEvent& event);
   // Puts every kept window back in place. Requests only what differs from what is wanted.
   void Check();

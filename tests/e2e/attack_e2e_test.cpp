@@ -265,13 +265,18 @@ TEST_P(AttackE2e, PastedPasswordIsNotTaken) {
   PasswordUnlocks();
 }
 
-// A raise loop and the overlay: nothing shows above the lock, in any sample. Under a compositing
+// A raise loop. With the overlay nothing shows above the lock, in any sample. Under a compositing
 // manager the lock paints the screen back after each time the manager drew the window: it may
-// show for a moment now and then (about 0.5 % of samples; before, 80 %).
-TEST_P(AttackE2e, WindowRaisedInALoopNeverShowsAboveTheOverlay) {
-  if (!GetParam().composite) GTEST_SKIP() << "without the overlay the lock can only re-raise";
+// show for a moment now and then (about 0.5 % of samples; before, 80 %). Without Composite the
+// lock raises itself again after each of the loop's raises (the share is measured by the
+// raise-loop benchmark), and typing the password still unlocks while the loop goes on.
+TEST_P(AttackE2e, WindowRaisedInALoop) {
   Child raiser({X_ATTACK, "raise-loop"});
   ASSERT_TRUE(WaitUntil([] { return !FindWindow("RaiseLoop").empty(); }));
+  if (!GetParam().composite) {
+    PasswordUnlocks();
+    return;
+  }
   const std::string share = Attack({"share-visible", "150", "150", "500"}).out;
   if (GetParam().compositing_manager.empty()) {
     EXPECT_EQ(share.substr(0, share.find(' ')), "0.0000") << share;
