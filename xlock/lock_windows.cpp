@@ -105,7 +105,7 @@ void LockWindows::Release() {
   SelectLess(display_, root_, SubstructureNotifyMask);
 }
 
-std::vector<LockWindows::Kept>::iterator LockWindows::Find(Window window) {
+std::vector<LockWindows::Kept>::const_iterator LockWindows::Find(Window window) const {
   return std::find_if(kept_.begin(), kept_.end(),
                       [&](const Kept& kept) { return kept.window == window; });
 }
@@ -132,8 +132,7 @@ void LockWindows::Forget(Window window) {
 }
 
 bool LockWindows::Keeping(Window window) const {
-  return std::any_of(kept_.begin(), kept_.end(),
-                     [&](const Kept& kept) { return kept.window == window; });
+  return Find(window) != kept_.end();
 }
 
 void LockWindows::AllowAbove(Window window) {
@@ -448,45 +447,40 @@ bool LockWindows::OnEvent(const XEvent& event) {
     return true;
   }
   if (overlay_ || manager_ || !on_top_ || kept_.empty()) return false;
-  const auto ours = Find(event.type == ConfigureNotify ? event.xconfigure.window : 0);
-  if (ours != kept_.end()) {
-    // One of ours restacked where it belongs, by our own raise or by another client: raised again
-    // (a request that changes nothing when ours are in order, and then reports nothing), with no
-    // check and nothing for the toolkit. Each would cost round trips, and while they wait a
-    // client raising its window in a loop keeps it on top.
+  // Without the overlay, every moment another top-level window lies above ours it shows: ours go
+  // back on top at once, with no check and nothing for the toolkit. A check's round trips, or the
+  // toolkit's own after a restack of its window, would leave a client that raises its window in a
+  // tight loop on top while they wait.
+  bool raise = false;
+  if (event.type == VisibilityNotify && Keeping(event.xvisibility.window)) {
+    // Another window lies over one of ours. What was raised or mapped above them is reported by
+    // the root too; raising here as well costs nothing.
+    raise = event.xvisibility.state != VisibilityUnobscured;
+  } else if (event.type == ConfigureNotify && Keeping(event.xconfigure.window)) {
+    // One of ours restacked, by our own raise or by another client: raised again, a request that
+    // changes nothing when ours are in order, and then reports nothing. Moved or sized, it is
+    // left to the check.
     const XConfigureEvent& configure = event.xconfigure;
-    const CoverRect& rect = ours->rect;
+    const CoverRect& rect = Find(configure.window)->rect;
     if (configure.x != rect.x || configure.y != rect.y || configure.width != rect.width ||
         configure.height != rect.height || configure.border_width != 0) {
-      return false;  // moved or sized: the check puts it back
+      return false;
     }
     // The root's report and the window's own come for one change: one raise.
-    if (event.xany.window == root_) {
-      RaiseOurs();
-      XFlush(display_);
-    }
-    return true;
+    raise = event.xany.window == root_;
+  } else if (event.xany.window == root_ &&
+             (event.type == MapNotify || event.type == ConfigureNotify)) {
+    // Another top-level window mapped or restacked.
+    const Window other = event.type == MapNotify ? event.xmap.window : event.xconfigure.window;
+    if (other == allowed_above_ || Keeping(other)) return false;
+    raise = true;
+  } else {
+    return false;
   }
-  if (event.type == VisibilityNotify && Keeping(event.xvisibility.window)) {
-    // Another window lies over one of ours. Whatever was raised or mapped above them is reported
-    // by the root too; raising here as well costs nothing and needs no check.
-    if (event.xvisibility.state != VisibilityUnobscured) {
-      RaiseOurs();
-      XFlush(display_);
-    }
-    return true;
+  if (raise) {
+    RaiseOurs();
+    XFlush(display_);
   }
-  if (event.xany.window != root_) return false;
-  // Without the overlay, every moment another top-level window lies above ours it shows: ours go
-  // back on top at once. Nothing of ours changed, so no check follows: against a client that
-  // raises its window in a tight loop, a check's round trips after each raise would leave its
-  // window on top while they wait.
-  Window other = 0;
-  if (event.type == MapNotify) other = event.xmap.window;
-  if (event.type == ConfigureNotify) other = event.xconfigure.window;
-  if (!other || other == allowed_above_ || Keeping(other)) return false;
-  RaiseOurs();
-  XFlush(display_);
   return true;
 }
 

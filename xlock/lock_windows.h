@@ -98,7 +98,7 @@ class LockWindows {
 
  private:
   // The kept entry of `window`, or kept_.end().
-  std::vector<Kept>::iterator Find(Window window);
+  std::vector<Kept>::const_iterator Find(Window window) const;
   bool WantOverlay();
   void UseOverlay(bool use);
   void ShapeOverlay();
